@@ -1,0 +1,59 @@
+# morvex: `make demo` sets everything up and runs the examples;
+# `make test` sets everything up and runs every test.
+SHELL := /bin/bash
+ROOT := $(abspath .)
+BUILD ?= build/release
+VENV := $(ROOT)/.venv
+PY := $(VENV)/bin/python
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE := $(shell [ -x $(VENV)/bin/cmake ] && echo $(VENV)/bin/cmake || echo cmake)
+CMAKE_ARGS ?=
+STAGE = $(ROOT)/$(BUILD)/stage
+FUZZ_SECONDS ?= 60
+
+.PHONY: all deps configure build test test-cpp test-python demo install bench test-sanitize test-tsan fuzz clean
+
+all: build
+
+deps:
+	@bash scripts/deps.sh
+
+configure: deps
+	@$(CMAKE) -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_MAKE_PROGRAM=$(VENV)/bin/ninja -DPython_EXECUTABLE=$(PY) $(CMAKE_ARGS) >/dev/null
+
+build: configure
+	@$(CMAKE) --build $(BUILD) -j $(JOBS)
+
+test: build
+	@bash scripts/run_tests.sh "$(BUILD)"
+
+test-cpp: build
+	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+test-python: build
+	@PYTHONPATH=$(STAGE) $(PY) -m pytest -q
+
+install: deps
+	@$(PY) -m pip install -q --no-build-isolation .
+
+demo: install
+	@for f in examples/*.py; do echo "=== $$f"; (cd /tmp && $(PY) $(ROOT)/$$f) || exit 1; done
+
+bench: build
+	@PYTHONPATH=$(STAGE) $(PY) bench/run.py
+
+test-sanitize: deps
+	@$(MAKE) --no-print-directory build BUILD=build/sanitize CMAKE_ARGS="-DMORVEX_SANITIZE=ON -DMORVEX_BUILD_PYTHON=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo"
+	@cd build/sanitize && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ./tests/cpp/morvex_tests
+	@bash scripts/fuzz.sh --seeds-only
+
+test-tsan: deps
+	@$(MAKE) --no-print-directory build BUILD=build/tsan CMAKE_ARGS="-DMORVEX_TSAN=ON -DMORVEX_BUILD_PYTHON=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo"
+	@cd build/tsan && TSAN_OPTIONS=halt_on_error=1 ./tests/cpp/morvex_tests --gtest_filter='*Concurren*:*Thread*'
+
+fuzz: deps
+	@bash scripts/fuzz.sh --seconds $(FUZZ_SECONDS)
+
+clean:
+	rm -rf build

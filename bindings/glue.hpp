@@ -1,0 +1,94 @@
+// Shared glue for the extension module: argument views, result builders and
+// the hand-off of C++ failures to Python's error classes.
+#pragma once
+
+#include <nanobind/nanobind.h>
+#include <nanobind/stl/pair.h>
+#include <nanobind/stl/string.h>
+#include <nanobind/stl/string_view.h>
+
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "morvex/bytes.hpp"
+
+namespace morvex::py {
+
+namespace nb = nanobind;
+
+// A read-only view of a bytes-like argument (bytes, bytearray, memoryview or
+// any C-contiguous buffer). The buffer stays exported, so a bytearray cannot
+// be resized, while the view lives. A str raises TypeError.
+class BytesArg {
+ public:
+  explicit BytesArg(nb::handle obj) {
+    if (PyUnicode_Check(obj.ptr())) {
+      PyErr_Format(PyExc_TypeError, "a bytes-like object is required, not 'str'");
+      throw nb::python_error();
+    }
+    if (PyObject_GetBuffer(obj.ptr(), &view_, PyBUF_C_CONTIGUOUS) != 0) throw nb::python_error();
+  }
+  BytesArg(const BytesArg&) = delete;
+  BytesArg& operator=(const BytesArg&) = delete;
+  ~BytesArg() { PyBuffer_Release(&view_); }
+  ByteView view() const noexcept {
+    return {static_cast<const std::uint8_t*>(view_.buf), static_cast<std::size_t>(view_.len)};
+  }
+
+ private:
+  Py_buffer view_{};
+};
+
+// The UTF-8 form of a str argument (cached inside the str object, no copy).
+// A str holding lone surrogates raises UnicodeEncodeError.
+inline std::string_view text_arg(const nb::str& s) {
+  Py_ssize_t n = 0;
+  const char* p = PyUnicode_AsUTF8AndSize(s.ptr(), &n);
+  if (p == nullptr) throw nb::python_error();
+  return {p, static_cast<std::size_t>(n)};
+}
+
+// A new bytes object of `n` bytes whose content `fill(std::span<uint8_t>)`
+// writes with the GIL released.
+template <class Fill>
+nb::bytes bytes_result(std::size_t n, Fill&& fill) {
+  PyObject* obj = PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(n));
+  if (obj == nullptr) throw nb::python_error();
+  nb::bytes out = nb::steal<nb::bytes>(obj);
+  auto* p = reinterpret_cast<std::uint8_t*>(PyBytes_AS_STRING(obj));
+  {
+    nb::gil_scoped_release unlocked;
+    fill(std::span<std::uint8_t>(p, n));
+  }
+  return out;
+}
+
+template <class Alloc>
+nb::bytes to_py_bytes(const std::vector<std::uint8_t, Alloc>& b) {
+  return nb::bytes(reinterpret_cast<const char*>(b.data()), b.size());
+}
+
+inline nb::str to_py_str(std::string_view s) { return nb::str(s.data(), s.size()); }
+
+// Runs `f` with the GIL released and returns its result.
+template <class F>
+auto unlocked(F&& f) {
+  nb::gil_scoped_release guard;
+  return f();
+}
+
+// Installs the translator that raises morvex.errors classes (with __cause__)
+// for MorvexError, binascii.Error for Base64Error, UnicodeDecodeError for
+// Utf8Error and RuntimeError for PrimitiveError.
+void register_error_translation();
+
+void bind_keys(nb::module_& m);
+void bind_aes(nb::module_& m);
+void bind_rsa(nb::module_& m);
+void bind_hybrid(nb::module_& m);
+void bind_password(nb::module_& m);
+void bind_quantum(nb::module_& m);
+
+}  // namespace morvex::py

@@ -1,0 +1,34 @@
+// AES-256-GCM under a key given as text.
+//
+// Sealed blob: nonce (12) || ciphertext (n) || tag (16), n >= 1.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "morvex/bytes.hpp"
+
+namespace morvex::aes {
+
+inline constexpr std::size_t GCM_NONCE_SIZE = 12;
+inline constexpr std::size_t GCM_TAG_SIZE = 16;
+
+// Throws InvalidInputError "Data cannot be empty", EncryptionError.
+Bytes encrypt_bytes(ByteView data, std::string_view key);
+// Throws DecryptionError when the blob is shorter than 29 bytes or does not
+// authenticate under the key.
+Bytes decrypt_bytes(ByteView blob, std::string_view key);
+// UTF-8 text in, Base64 text of the sealed blob out.
+std::string encrypt_str(std::string_view plaintext, std::string_view key);
+// Base64 text in, UTF-8 text out.
+std::string decrypt_str(std::string_view ciphertext_b64, std::string_view key);
+
+// Zero-copy forms for callers that own the output storage.
+constexpr std::size_t sealed_size(std::size_t n) noexcept { return n + GCM_NONCE_SIZE + GCM_TAG_SIZE; }
+// `out` must hold sealed_size(data.size()) bytes.
+void encrypt_bytes_into(ByteView data, std::string_view key, std::span<std::uint8_t> out);
+// `out` must hold blob.size() - 28 bytes when blob.size() >= 29; otherwise
+// it is not touched. Returns the plaintext length.
+std::size_t decrypt_bytes_into(ByteView blob, std::string_view key, std::span<std::uint8_t> out);
+
+}  // namespace morvex::aes

@@ -1,0 +1,35 @@
+// Strict Base64 (RFC 4648) and strict UTF-8, as read everywhere in morvex.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "morvex/bytes.hpp"
+
+namespace morvex::encoding {
+
+// Standard Base64 with "=" padding and no line breaks.
+std::string base64_encode(ByteView data);
+// Length of base64_encode's output for n input bytes.
+constexpr std::size_t base64_encoded_size(std::size_t n) noexcept { return (n + 2) / 3 * 4; }
+// Writes base64_encoded_size(data.size()) characters to `out`.
+void base64_encode_into(ByteView data, char* out) noexcept;
+
+// Strict decoding: standard alphabet only, complete groups of four, padding
+// ("=" after three data characters or "==" after two) only in the last group.
+// Whitespace, line breaks, "-", "_" and non-ASCII characters are errors. Unused
+// low bits of the last data character may be non-zero (another encoder's
+// output stays readable). Throws Base64Error.
+Bytes base64_decode(std::string_view text);
+SecureBytes base64_decode_secure(std::string_view text);
+// The same reading, answering nothing instead of throwing.
+std::optional<Bytes> try_base64_decode(std::string_view text);
+
+// Strict UTF-8 validation in the sense of the Unicode standard: no overlong
+// forms, no encoded surrogates, nothing above U+10FFFF, no truncated sequence.
+// Throws Utf8Error naming the first offending bytes.
+void validate_utf8(ByteView data);
+bool is_valid_utf8(ByteView data) noexcept;
+
+}  // namespace morvex::encoding

@@ -1,0 +1,23 @@
+// Key normalisation: any key text to the 32 bytes of an AES-256 key.
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+#include "morvex/bytes.hpp"
+
+namespace morvex::keys {
+
+inline constexpr std::size_t AES_KEY_SIZE = 32;
+
+using AesKey = SecretArray<AES_KEY_SIZE>;
+
+// The Base64 text of a 32-byte key gives those bytes, that of a 64-byte value
+// its first 32 bytes; other Base64 is hashed from its decoded bytes and any
+// other text from its UTF-8 bytes (SHA-256). Never fails.
+AesKey convert_key(std::string_view key);
+
+// The strict Base64 reading of `s`, or nothing; never throws.
+std::optional<Bytes> _try_base64(std::string_view s);
+
+}  // namespace morvex::keys

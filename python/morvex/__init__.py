@@ -1,0 +1,31 @@
+"""morvex: AES-256-GCM, RSA, hybrid envelopes, password hashing and
+post-quantum cryptography behind one small surface.
+
+Await ``morvex.aes.encrypt(...)`` or call ``morvex.sync.aes.encrypt(...)``.
+"""
+
+from __future__ import annotations
+
+from morvex import aes, errors, sync
+from morvex.errors import (
+    DecryptionError,
+    EncryptionError,
+    InvalidInputError,
+    MorvexError,
+    QuantumOperationError,
+    SignatureError,
+)
+from morvex.version import __version__
+
+__all__ = [
+    "__version__",
+    "aes",
+    "sync",
+    "errors",
+    "MorvexError",
+    "InvalidInputError",
+    "EncryptionError",
+    "DecryptionError",
+    "SignatureError",
+    "QuantumOperationError",
+]

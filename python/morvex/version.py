@@ -1,0 +1,3 @@
+"""The version of morvex."""
+
+__version__ = "1.0.10"

@@ -1,0 +1,172 @@
+#!/usr/bin/env bash
+# Sets up everything the build needs: system packages, OpenSSL >= 3.5 and
+# Botan >= 3.5 (the system's when new enough, else built from Debian's source
+# packages into .deps/), and the project virtual environment .venv.
+# A second run does nothing; runs are serialised with a lock.
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+DEPS="$ROOT/.deps"
+PREFIX="$DEPS/prefix"
+VENV="$ROOT/.venv"
+PY="${PYTHON:-python3}"
+JOBS="$(nproc 2>/dev/null || echo 2)"
+mkdir -p "$DEPS"
+
+exec 9>"$DEPS/.lock"
+flock 9
+
+log() { printf '[deps] %s\n' "$*" >&2; }
+
+# --- system packages ---------------------------------------------------------
+APT_UPDATED=0
+apt_install() {
+  local missing=()
+  for p in "$@"; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+  done
+  [ "${#missing[@]}" -eq 0 ] && return 0
+  if [ "$(id -u)" != 0 ]; then
+    log "missing system packages: ${missing[*]} (run as root to install)"; return 1
+  fi
+  if [ "$APT_UPDATED" = 0 ]; then apt-get update -qq >/dev/null; APT_UPDATED=1; fi
+  log "installing ${missing[*]}"
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+apt_install g++ make pkg-config perl ca-certificates libgtest-dev nlohmann-json3-dev python3-dev ccache
+command -v cmake >/dev/null 2>&1 || apt_install cmake
+
+# --- OpenSSL and Botan ----------------------------------------------------------
+have_system_openssl() { pkg-config --atleast-version=3.5 openssl 2>/dev/null; }
+have_system_botan() {
+  pkg-config --atleast-version=3.5 botan-3 2>/dev/null || return 1
+  local inc; inc="$(pkg-config --variable=includedir botan-3)"
+  local h; h="$(find "$inc" -path '*botan/build.h' | head -n1)"
+  [ -n "$h" ] && grep -q 'BOTAN_HAS_FRODOKEM_AES' "$h" && grep -q 'BOTAN_HAS_CLASSICMCELIECE' "$h"
+}
+
+# A private apt source list for Debian 13's source packages; the system's own
+# apt configuration is never touched.
+APTDIR="$DEPS/apt"
+apt_opts() {
+  echo -o "Dir::Etc::SourceList=$APTDIR/sources.list" -o "Dir::Etc::SourceParts=/dev/null" \
+       -o "Dir::State::Lists=$APTDIR/lists" -o "Dir::Cache=$APTDIR/cache" -o "Debug::NoLocking=1"
+}
+mirror() {
+  local m=""
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] || continue
+    m="$(awk '/^URIs:/{for(i=2;i<=NF;i++) if ($i ~ /\/debian\/?$/) {print $i; exit}}' "$f")"
+    [ -n "$m" ] && break
+  done
+  if [ -z "$m" ] && [ -f /etc/apt/sources.list ]; then
+    m="$(awk '$1=="deb" && $2 ~ /\/debian\/?$/ {print $2; exit}' /etc/apt/sources.list)"
+  fi
+  echo "${m%/}"
+}
+source_lists_ready=0
+prepare_sources() {
+  [ "$source_lists_ready" = 1 ] && return 0
+  mkdir -p "$APTDIR/lists/partial" "$APTDIR/cache/archives/partial"
+  local m; m="$(mirror)"
+  [ -n "$m" ] || { log "no Debian mirror found in the apt configuration"; return 1; }
+  echo "deb-src $m trixie main" > "$APTDIR/sources.list"
+  # shellcheck disable=SC2046
+  apt-get $(apt_opts) update -qq >/dev/null
+  source_lists_ready=1
+}
+
+# fetch_orig PACKAGE DEST_DIR -> prints the path of a verified upstream tarball.
+# Tries the newest version first and falls back through older ones.
+fetch_orig() {
+  local pkg="$1" dest="$2"
+  prepare_sources
+  local versions
+  # shellcheck disable=SC2046
+  versions="$(apt-cache $(apt_opts) showsrc "$pkg" 2>/dev/null | awk '/^Version:/{print $2}' | sort -Vr | uniq)"
+  [ -n "$versions" ] || { log "no source versions for $pkg"; return 1; }
+  local v
+  for v in $versions; do
+    local line
+    # shellcheck disable=SC2046
+    line="$(apt-get $(apt_opts) --print-uris --only-source source "$pkg=$v" 2>/dev/null \
+            | grep -E "\.orig\.tar\.[a-z0-9]+'" | head -n1)" || true
+    [ -n "$line" ] || continue
+    local uri file sha
+    uri="$(echo "$line" | awk '{print $1}' | tr -d "'")"
+    file="$(echo "$line" | awk '{print $2}')"
+    sha="$(echo "$line" | grep -o 'SHA256:[0-9a-f]*' | head -n1)"
+    [ -n "$sha" ] || continue
+    if [ -f "$dest/$file" ] && [ "$(sha256sum "$dest/$file" | awk '{print $1}')" = "${sha#SHA256:}" ]; then
+      echo "$dest/$file"; return 0
+    fi
+    log "downloading $file"
+    if /usr/lib/apt/apt-helper download-file "$uri" "$dest/$file.part" "$sha" >/dev/null 2>&1; then
+      mv "$dest/$file.part" "$dest/$file"; echo "$dest/$file"; return 0
+    fi
+    rm -f "$dest/$file.part"
+    log "download of $file failed; trying an older version"
+  done
+  return 1
+}
+
+unpack() {  # unpack TARBALL DIR -> prints the source directory
+  local tb="$1" dir="$2"
+  rm -rf "$dir"; mkdir -p "$dir"
+  tar -xf "$tb" -C "$dir"
+  find "$dir" -mindepth 1 -maxdepth 1 -type d | head -n1
+}
+
+build_openssl() {
+  local stamp="$PREFIX/.openssl-version"
+  [ -f "$stamp" ] && return 0
+  log "building OpenSSL (static, -fPIC) into $PREFIX"
+  mkdir -p "$DEPS/src"
+  local tb src ver
+  tb="$(fetch_orig openssl "$DEPS/src")"
+  ver="$(basename "$tb" | sed -E 's/^openssl_([^.]+\.[^.]+\.[^.]+).*/\1/')"
+  src="$(unpack "$tb" "$DEPS/build/openssl")"
+  (cd "$src" && ./Configure linux-x86_64 no-shared no-tests no-docs no-apps no-module no-legacy \
+      -fPIC --prefix="$PREFIX" --libdir=lib >/dev/null \
+    && make -j"$JOBS" build_libs >/dev/null && make install_dev >/dev/null)
+  rm -rf "$DEPS/build/openssl"
+  echo "$ver" > "$stamp"
+}
+
+build_botan() {
+  local stamp="$PREFIX/.botan-version"
+  [ -f "$stamp" ] && return 0
+  log "building Botan (static, -fPIC) into $PREFIX"
+  mkdir -p "$DEPS/src"
+  local tb src ver
+  tb="$(fetch_orig botan3 "$DEPS/src")"
+  ver="$(basename "$tb")"
+  src="$(unpack "$tb" "$DEPS/build/botan")"
+  (cd "$src" && "$PY" configure.py --minimized-build \
+      --enable-modules=frodokem,frodokem_aes,classic_mceliece,system_rng,aes_ni,aes_vaes,aes_vperm,sha2_32_x86,sha2_32_bmi2,sha2_64_bmi2,keccak_perm_bmi2,simd_avx2 \
+      --disable-shared-library --build-targets=static --without-documentation \
+      --extra-cxxflags=-fPIC --prefix="$PREFIX" >/dev/null \
+    && make -j"$JOBS" >/dev/null && make install >/dev/null)
+  rm -rf "$DEPS/build/botan"
+  echo "$ver" > "$stamp"
+}
+
+if have_system_openssl; then log "using the system's OpenSSL $(pkg-config --modversion openssl)"; else build_openssl; fi
+if have_system_botan; then log "using the system's Botan $(pkg-config --modversion botan-3)"; else build_botan; fi
+
+# --- Python virtual environment ----------------------------------------------
+REQ="$ROOT/requirements-dev.txt"
+VSTAMP="$VENV/.requirements.sha256"
+want="$(sha256sum "$REQ" | awk '{print $1}')"
+if [ ! -x "$VENV/bin/python" ]; then
+  log "creating $VENV"
+  "$PY" -m venv "$VENV"
+fi
+if [ ! -f "$VSTAMP" ] || [ "$(cat "$VSTAMP")" != "$want" ]; then
+  log "installing Python packages"
+  "$VENV/bin/python" -m pip install -q --upgrade pip >/dev/null
+  "$VENV/bin/python" -m pip install -q -r "$REQ"
+  echo "$want" > "$VSTAMP"
+fi
+log "ready"

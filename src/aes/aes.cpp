@@ -1,0 +1,85 @@
+// AES-256-GCM over bytes and text; the sealed blob nonce || ct || tag.
+#include <cstring>
+
+#include "common/gcm.hpp"
+#include "common/ossl.hpp"
+#include "morvex/aes.hpp"
+#include "morvex/encoding.hpp"
+#include "morvex/errors.hpp"
+#include "morvex/keys.hpp"
+
+namespace morvex::aes {
+namespace {
+
+constexpr std::size_t kMinBlob = GCM_NONCE_SIZE + GCM_TAG_SIZE + 1;
+
+constexpr const char* kNotGcm =
+    "AES decryption failed: data is not valid AES-GCM (legacy AES-CBC+HMAC not yet supported, "
+    "or wrong key/tampered data).";
+
+}  // namespace
+
+void encrypt_bytes_into(ByteView data, std::string_view key, std::span<std::uint8_t> out) {
+  if (data.empty()) throw InvalidInputError("Data cannot be empty");
+  const keys::AesKey aes_key = keys::convert_key(key);
+  std::uint8_t* nonce = out.data();
+  detail::random_bytes(nonce, GCM_NONCE_SIZE);
+  try {
+    detail::gcm_seal(aes_key.span(), nonce, data, out.data() + GCM_NONCE_SIZE,
+                     out.data() + GCM_NONCE_SIZE + data.size());
+  } catch (const PrimitiveError& e) {
+    throw EncryptionError(std::string("AES-GCM encryption failed: ") + e.what(), std::current_exception());
+  }
+}
+
+Bytes encrypt_bytes(ByteView data, std::string_view key) {
+  if (data.empty()) throw InvalidInputError("Data cannot be empty");
+  Bytes out(sealed_size(data.size()));
+  encrypt_bytes_into(data, key, out);
+  return out;
+}
+
+std::size_t decrypt_bytes_into(ByteView blob, std::string_view key, std::span<std::uint8_t> out) {
+  const keys::AesKey aes_key = keys::convert_key(key);
+  if (blob.size() >= kMinBlob) {
+    const std::size_t n = blob.size() - GCM_NONCE_SIZE - GCM_TAG_SIZE;
+    const std::uint8_t* nonce = blob.data();
+    const ByteView ct = blob.subspan(GCM_NONCE_SIZE, n);
+    const std::uint8_t* tag = blob.data() + GCM_NONCE_SIZE + n;
+    if (detail::gcm_open(aes_key.span(), nonce, ct, tag, out.data())) return n;
+  }
+  throw DecryptionError(kNotGcm);
+}
+
+Bytes decrypt_bytes(ByteView blob, std::string_view key) {
+  Bytes out(blob.size() >= kMinBlob ? blob.size() - GCM_NONCE_SIZE - GCM_TAG_SIZE : 0);
+  decrypt_bytes_into(blob, key, out);
+  return out;
+}
+
+std::string encrypt_str(std::string_view plaintext, std::string_view key) {
+  if (plaintext.empty()) throw InvalidInputError("Plaintext cannot be empty");
+  const Bytes blob = encrypt_bytes(as_bytes(plaintext), key);
+  return encoding::base64_encode(blob);
+}
+
+std::string decrypt_str(std::string_view ciphertext_b64, std::string_view key) {
+  Bytes blob;
+  try {
+    blob = encoding::base64_decode(ciphertext_b64);
+  } catch (const Base64Error&) {
+    throw DecryptionError("Ciphertext is not valid Base64", std::current_exception());
+  }
+  Bytes data = decrypt_bytes(blob, key);
+  try {
+    encoding::validate_utf8(data);
+  } catch (const Utf8Error&) {
+    secure_wipe(data.data(), data.size());
+    throw DecryptionError("Decrypted data is not valid UTF-8", std::current_exception());
+  }
+  std::string text(reinterpret_cast<const char*>(data.data()), data.size());
+  secure_wipe(data.data(), data.size());
+  return text;
+}
+
+}  // namespace morvex::aes

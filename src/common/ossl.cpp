@@ -1,0 +1,111 @@
+#include "common/ossl.hpp"
+
+#include <openssl/crypto.h>
+#include <openssl/rand.h>
+
+#include <climits>
+
+#include "morvex/bytes.hpp"
+
+namespace morvex {
+
+void secure_wipe(void* p, std::size_t n) noexcept {
+  if (p != nullptr && n != 0) OPENSSL_cleanse(p, n);
+}
+
+namespace detail {
+namespace {
+
+template <class T, T* (*Fetch)(OSSL_LIB_CTX*, const char*, const char*)>
+T* fetch_or_null(const char* name) {
+  return Fetch(nullptr, name, nullptr);
+}
+
+}  // namespace
+
+const EVP_CIPHER* aes_gcm(std::size_t key_len) {
+  static EVP_CIPHER* const c128 = EVP_CIPHER_fetch(nullptr, "AES-128-GCM", nullptr);
+  static EVP_CIPHER* const c192 = EVP_CIPHER_fetch(nullptr, "AES-192-GCM", nullptr);
+  static EVP_CIPHER* const c256 = EVP_CIPHER_fetch(nullptr, "AES-256-GCM", nullptr);
+  switch (key_len) {
+    case 16: return c128;
+    case 24: return c192;
+    case 32: return c256;
+    default: return nullptr;
+  }
+}
+
+const EVP_CIPHER* aes_256_cbc() {
+  static EVP_CIPHER* const c = EVP_CIPHER_fetch(nullptr, "AES-256-CBC", nullptr);
+  return c;
+}
+
+const EVP_CIPHER* aes_256_ecb() {
+  static EVP_CIPHER* const c = EVP_CIPHER_fetch(nullptr, "AES-256-ECB", nullptr);
+  return c;
+}
+
+const EVP_MD* sha256() {
+  static EVP_MD* const md = EVP_MD_fetch(nullptr, "SHA2-256", nullptr);
+  return md;
+}
+
+const EVP_MD* sha512() {
+  static EVP_MD* const md = EVP_MD_fetch(nullptr, "SHA2-512", nullptr);
+  return md;
+}
+
+std::string take_openssl_error() {
+  std::string text;
+  unsigned long code;
+  bool first = true;
+  while ((code = ERR_get_error()) != 0) {
+    if (first) {
+      const char* reason = ERR_reason_error_string(code);
+      if (reason != nullptr) {
+        text = reason;
+      } else {
+        char buf[256];
+        ERR_error_string_n(code, buf, sizeof buf);
+        text = buf;
+      }
+      first = false;
+    }
+  }
+  return text;
+}
+
+std::string take_openssl_error_chain() {
+  std::string text;
+  unsigned long code;
+  while ((code = ERR_get_error()) != 0) {
+    const char* reason = ERR_reason_error_string(code);
+    std::string one;
+    if (reason != nullptr) {
+      one = reason;
+    } else {
+      char buf[256];
+      ERR_error_string_n(code, buf, sizeof buf);
+      one = buf;
+    }
+    text = text.empty() ? one : one + ": " + text;
+  }
+  return text;
+}
+
+void throw_openssl(const char* fallback) {
+  std::string text = take_openssl_error();
+  throw PrimitiveError(text.empty() ? std::string(fallback) : text);
+}
+
+void random_bytes(std::uint8_t* out, std::size_t n) {
+  while (n > 0) {
+    const int chunk = n > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(n);
+    if (RAND_bytes(out, chunk) != 1) throw_openssl("random source failed");
+    out += chunk;
+    n -= static_cast<std::size_t>(chunk);
+  }
+}
+
+}  // namespace detail
+}  // namespace morvex

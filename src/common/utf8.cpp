@@ -1,0 +1,82 @@
+// Strict UTF-8 validation (Unicode standard, table 3-7).
+#include <cstring>
+
+#include "morvex/encoding.hpp"
+#include "morvex/errors.hpp"
+
+namespace morvex::encoding {
+namespace {
+
+struct Fault {
+  std::size_t start = 0, end = 0;
+  const char* reason = nullptr;
+};
+
+// Returns true when `data` is well-formed; otherwise fills `fault` with the
+// first offending sequence, worded as Python's decoder words it.
+bool check(ByteView data, Fault* fault) noexcept {
+  const std::uint8_t* s = data.data();
+  const std::size_t n = data.size();
+  std::size_t i = 0;
+  while (i < n) {
+    // Skip ASCII eight bytes at a time.
+    while (i + 8 <= n) {
+      std::uint64_t w;
+      std::memcpy(&w, s + i, 8);
+      if (w & 0x8080808080808080ULL) break;
+      i += 8;
+    }
+    if (i >= n) break;
+    const std::uint8_t c = s[i];
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t len;
+    std::uint8_t lo = 0x80, hi = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+      len = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      len = 3;
+      if (c == 0xE0) lo = 0xA0;
+      if (c == 0xED) hi = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      len = 4;
+      if (c == 0xF0) lo = 0x90;
+      if (c == 0xF4) hi = 0x8F;
+    } else {
+      if (fault) *fault = {i, i + 1, "invalid start byte"};
+      return false;
+    }
+    // Second byte has the restricted range, the rest 80..BF.
+    std::size_t k = 1;
+    for (; k < len; ++k) {
+      if (i + k >= n) {
+        if (fault) *fault = {i, n, "unexpected end of data"};
+        return false;
+      }
+      const std::uint8_t b = s[i + k];
+      const bool ok = (k == 1) ? (b >= lo && b <= hi) : (b >= 0x80 && b <= 0xBF);
+      if (!ok) {
+        if (fault) *fault = {i, i + k, "invalid continuation byte"};
+        return false;
+      }
+    }
+    i += len;
+  }
+  return true;
+}
+
+}  // namespace
+
+void validate_utf8(ByteView data) {
+  Fault f;
+  if (!check(data, &f)) {
+    std::string bad(reinterpret_cast<const char*>(data.data()) + f.start, f.end - f.start);
+    throw Utf8Error(f.reason, f.start, f.end, std::move(bad));
+  }
+}
+
+bool is_valid_utf8(ByteView data) noexcept { return check(data, nullptr); }
+
+}  // namespace morvex::encoding

@@ -1,0 +1,30 @@
+#include <cstring>
+
+#include "common/sha.hpp"
+#include "morvex/encoding.hpp"
+#include "morvex/keys.hpp"
+
+namespace morvex::keys {
+
+std::optional<Bytes> _try_base64(std::string_view s) {
+  if (s.empty() || s.size() % 4 != 0) return std::nullopt;
+  return encoding::try_base64_decode(s);
+}
+
+AesKey convert_key(std::string_view key) {
+  AesKey out;
+  std::optional<Bytes> decoded = _try_base64(key);
+  if (!decoded) {
+    detail::sha256(as_bytes(key), out.data());
+    return out;
+  }
+  if (decoded->size() == AES_KEY_SIZE || decoded->size() == 2 * AES_KEY_SIZE) {
+    std::memcpy(out.data(), decoded->data(), AES_KEY_SIZE);
+  } else {
+    detail::sha256(*decoded, out.data());
+  }
+  secure_wipe(decoded->data(), decoded->size());
+  return out;
+}
+
+}  // namespace morvex::keys

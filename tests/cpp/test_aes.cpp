@@ -1,0 +1,124 @@
+#include <openssl/evp.h>
+
+#include <cstring>
+#include <thread>
+
+#include "morvex/aes.hpp"
+#include "morvex/encoding.hpp"
+#include "morvex/keys.hpp"
+#include "test_util.hpp"
+
+using namespace morvex;
+using morvex::test::bytes_of;
+
+namespace {
+
+const char* const kNotGcm =
+    "AES decryption failed: data is not valid AES-GCM (legacy AES-CBC+HMAC not yet supported, "
+    "or wrong key/tampered data).";
+
+Bytes sha256_of(ByteView b) {
+  Bytes out(32);
+  unsigned int n = 0;
+  EVP_Digest(b.data(), b.size(), out.data(), &n, EVP_sha256(), nullptr);
+  return out;
+}
+
+Bytes key_bytes(const keys::AesKey& k) { return Bytes(k.data(), k.data() + k.size()); }
+
+}  // namespace
+
+TEST(ConvertKey, BranchesOfTheNormalisation) {
+  EXPECT_EQ(key_bytes(keys::convert_key("")), sha256_of({}));
+  Bytes k32(32), k64(64);
+  for (int i = 0; i < 64; ++i) k64[i] = static_cast<std::uint8_t>(i * 7 + 1);
+  std::memcpy(k32.data(), k64.data(), 32);
+  EXPECT_EQ(key_bytes(keys::convert_key(encoding::base64_encode(k32))), k32);
+  EXPECT_EQ(key_bytes(keys::convert_key(encoding::base64_encode(k64))), k32);
+  // Other decoded lengths hash the decoded bytes.
+  const Bytes k16(k64.begin(), k64.begin() + 16);
+  EXPECT_EQ(key_bytes(keys::convert_key(encoding::base64_encode(k16))), sha256_of(k16));
+  // Four letters are Base64 (three bytes); five letters are a passphrase.
+  EXPECT_EQ(key_bytes(keys::convert_key("abcd")), sha256_of(encoding::base64_decode("abcd")));
+  EXPECT_EQ(key_bytes(keys::convert_key("abcde")), sha256_of(bytes_of("abcde")));
+  // Near-Base64 texts are passphrases.
+  const std::string b64 = encoding::base64_encode(k32);
+  for (const std::string& t : {b64 + "\n", b64.substr(0, 43), std::string("-_") + b64.substr(2)})
+    EXPECT_EQ(key_bytes(keys::convert_key(t)), sha256_of(bytes_of(t)));
+  EXPECT_FALSE(keys::_try_base64("").has_value());
+}
+
+TEST(AesCore, SealedBlobLayoutAndRoundTrip) {
+  for (std::size_t n : {1u, 15u, 16u, 17u, 1000u, 70000u}) {
+    Bytes data(n, 0x5a);
+    const Bytes a = aes::encrypt_bytes(data, "key");
+    const Bytes b = aes::encrypt_bytes(data, "key");
+    ASSERT_EQ(a.size(), n + 28);
+    EXPECT_NE(Bytes(a.begin(), a.begin() + 12), Bytes(b.begin(), b.begin() + 12));
+    EXPECT_EQ(aes::decrypt_bytes(a, "key"), data);
+    EXPECT_EQ(aes::decrypt_bytes(b, "key"), data);
+  }
+}
+
+TEST(AesCore, SixtyFourByteKeyOpensWhatItsFirstHalfSealed) {
+  Bytes k64(64, 3);
+  Bytes k32(32, 3);
+  k64[40] = 9;
+  const Bytes blob = aes::encrypt_bytes(bytes_of("x"), encoding::base64_encode(k32));
+  EXPECT_EQ(aes::decrypt_bytes(blob, encoding::base64_encode(k64)), bytes_of("x"));
+}
+
+TEST(AesCore, ErrorsAndTheirOrder) {
+  EXPECT_MORVEX_ERROR(aes::encrypt_bytes({}, "k"), InvalidInputError, "Data cannot be empty");
+  EXPECT_MORVEX_ERROR(aes::encrypt_str("", "k"), InvalidInputError, "Plaintext cannot be empty");
+  for (std::size_t n = 0; n <= 28; ++n)
+    EXPECT_MORVEX_ERROR(aes::decrypt_bytes(Bytes(n), "k"), DecryptionError, kNotGcm);
+  // An empty-plaintext GCM blob (28 bytes) is refused without authentication.
+  EXPECT_MORVEX_ERROR(aes::decrypt_str("", "k"), DecryptionError, kNotGcm);
+  const Bytes blob = aes::encrypt_bytes(bytes_of("secret"), "k");
+  for (std::size_t i = 0; i < blob.size() * 8; ++i) {
+    Bytes t = blob;
+    t[i / 8] ^= static_cast<std::uint8_t>(1u << (i % 8));
+    EXPECT_MORVEX_ERROR(aes::decrypt_bytes(t, "k"), DecryptionError, kNotGcm);
+  }
+  EXPECT_MORVEX_ERROR(aes::decrypt_bytes(blob, "other"), DecryptionError, kNotGcm);
+}
+
+TEST(AesCore, TextWrapperCauses) {
+  try {
+    aes::decrypt_str("abc\n", "k");
+    FAIL();
+  } catch (const DecryptionError& e) {
+    EXPECT_STREQ(e.what(), "Ciphertext is not valid Base64");
+    ASSERT_TRUE(e.cause());
+    EXPECT_THROW(std::rethrow_exception(e.cause()), Base64Error);
+  }
+  const Bytes blob = aes::encrypt_bytes(bytes_of("\xff\xfe"), "k");
+  try {
+    aes::decrypt_str(encoding::base64_encode(blob), "k");
+    FAIL();
+  } catch (const DecryptionError& e) {
+    EXPECT_STREQ(e.what(), "Decrypted data is not valid UTF-8");
+    EXPECT_THROW(std::rethrow_exception(e.cause()), Utf8Error);
+  }
+  const std::string text = "h\xc3\xa9llo \xf0\x9f\x94\x91";
+  const std::string b64 = aes::encrypt_str(text, "k");
+  EXPECT_EQ(b64.size(), 4 * ((text.size() + 28 + 2) / 3));
+  EXPECT_EQ(aes::decrypt_str(b64, "k"), text);
+}
+
+TEST(AesCore, ConcurrentCallsShareNothing) {
+  std::vector<std::thread> threads;
+  std::atomic<int> failures{0};
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([t, &failures] {
+      for (int i = 0; i < 200; ++i) {
+        const std::string key = "key" + std::to_string(t);
+        const Bytes data(1 + (i % 97), static_cast<std::uint8_t>(t));
+        if (aes::decrypt_bytes(aes::encrypt_bytes(data, key), key) != data) ++failures;
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(failures.load(), 0);
+}
