@@ -6,7 +6,8 @@ Await ``morvex.aes.encrypt(...)`` or call ``morvex.sync.aes.encrypt(...)``.
 
 from __future__ import annotations
 
-from morvex import aes, errors, sync
+# Areas load in this order; each loads its core first.
+from morvex import aes, errors, hybrid, password, quantum, rsa, sync
 from morvex.errors import (
     DecryptionError,
     EncryptionError,
@@ -20,6 +21,10 @@ from morvex.version import __version__
 __all__ = [
     "__version__",
     "aes",
+    "rsa",
+    "hybrid",
+    "password",
+    "quantum",
     "sync",
     "errors",
     "MorvexError",

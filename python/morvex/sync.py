@@ -3,9 +3,14 @@ plain blocking calls. Each member is the core operation itself."""
 
 from __future__ import annotations
 
+# Core areas load in this order.
 from morvex.aes import core as _aes_core
+from morvex.hybrid import core as _hybrid_core
+from morvex.password import core as _pw_core
+from morvex.quantum import core as _q_core
+from morvex.rsa import core as _rsa_core
 
-__all__ = ["aes"]
+__all__ = ["aes", "rsa", "hybrid", "password", "quantum"]
 
 
 class _AES:
@@ -15,4 +20,24 @@ class _AES:
     decrypt_bytes = staticmethod(_aes_core.decrypt_bytes)
 
 
+class _RSA:
+    pass  # members: filled in by the RSA area
+
+
+class _Hybrid:
+    pass  # members: filled in by the hybrid area
+
+
+class _Password:
+    pass  # members: filled in by the password area
+
+
+class _Quantum:
+    pass  # members: filled in by the quantum area
+
+
 aes = _AES()
+rsa = _RSA()
+hybrid = _Hybrid()
+password = _Password()
+quantum = _Quantum()

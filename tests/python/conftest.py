@@ -1,0 +1,3 @@
+"""Shared fixtures for the Python suite."""
+
+from __future__ import annotations
