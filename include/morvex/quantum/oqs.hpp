@@ -1,0 +1,64 @@
+// The post-quantum primitive adapter: mechanisms driven by their liboqs names
+// (OpenSSL 3.5 for ML-KEM, ML-DSA and SLH-DSA; Botan 3 for FrodoKEM and
+// Classic McEliece), with byte-identical keys, capsules and signatures.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "morvex/bytes.hpp"
+
+namespace morvex::quantum::oqs {
+
+// Key pairs come public key first, secret key second.
+struct KeyPair {
+  Bytes public_key;
+  SecureBytes secret_key;
+};
+
+// The capsule that travels to the recipient first, the shared secret second.
+struct Encapsulation {
+  Bytes ciphertext;
+  SecureBytes shared_secret;
+};
+
+// Lengths of a KEM mechanism's objects, in bytes.
+struct KemSizes {
+  std::size_t public_key, secret_key, ciphertext, shared_secret;
+};
+
+// The loader: returns when the backend is available, else throws
+// QuantumOperationError with the loader's message (nothing is remembered
+// about a failure).
+void _oqs();
+
+// Each throws QuantumOperationError "<prefix><alg>): <reason>" on failure,
+// after _oqs(); lengths that do not suit the mechanism are refused before the
+// library sees them.
+KeyPair generate_keypair(std::string_view alg);
+Encapsulation encapsulate(std::string_view alg, ByteView public_key);
+SecureBytes decapsulate(std::string_view alg, ByteView secret_key, ByteView ciphertext);
+KeyPair sig_generate_keypair(std::string_view alg);
+Bytes sig_sign(std::string_view alg, ByteView secret_key, ByteView message);
+// False for any failure inside the guard; throws only the loader's error.
+bool sig_verify(std::string_view alg, ByteView public_key, ByteView message, ByteView signature);
+// Names of the enabled signature mechanisms (no guard of its own).
+std::vector<std::string> enabled_sig_mechanisms();
+
+// Mechanism sizes; throws QuantumOperationError for an unknown name.
+KemSizes kem_sizes(std::string_view alg);
+
+// Name tables, indexed by strength 0..2; std::out_of_range outside.
+std::string frodo_alg(std::int64_t strength);
+std::string cmce_alg(std::int64_t strength);
+std::string mlkem_alg(std::int64_t strength);
+std::string sig_algorithm(std::string_view kind, std::int64_t strength);
+
+namespace testing {
+// Test seam: marks the backend absent (false) or restores the build's state.
+void set_backend_available(bool available);
+}  // namespace testing
+
+}  // namespace morvex::quantum::oqs
