@@ -90,5 +90,6 @@ void bind_rsa(nb::module_& m);
 void bind_hybrid(nb::module_& m);
 void bind_password(nb::module_& m);
 void bind_quantum(nb::module_& m);
+void bind_quantum_oqs(nb::module_& m);
 
 }  // namespace morvex::py

@@ -17,4 +17,6 @@ NB_MODULE(_native, m) {
   bind_password(password);
   nb::module_ quantum = m.def_submodule("quantum", "Post-quantum core.");
   bind_quantum(quantum);
+  nb::module_ oqs = m.def_submodule("oqs", "Post-quantum primitive adapter.");
+  bind_quantum_oqs(oqs);
 }
