@@ -34,7 +34,7 @@ apt_install() {
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-apt_install g++ make pkg-config perl ca-certificates libgtest-dev nlohmann-json3-dev python3-dev ccache
+apt_install g++ make pkg-config perl ca-certificates libgtest-dev nlohmann-json3-dev python3-dev python3-venv ccache
 command -v cmake >/dev/null 2>&1 || apt_install cmake
 
 # --- OpenSSL and Botan ----------------------------------------------------------

@@ -1,0 +1,60 @@
+#include <type_traits>
+
+#include "test_util.hpp"
+
+using namespace morvex;
+
+namespace {
+
+template <class Err>
+void expect_family_member(ErrorKind kind) {
+  static_assert(std::is_base_of_v<MorvexError, Err>);
+  const std::string message = "message: with \xc3\xa9 and\nbreak";
+  try {
+    throw Err(message);
+  } catch (const MorvexError& e) {
+    EXPECT_EQ(e.message(), message);
+    EXPECT_STREQ(e.what(), message.c_str());
+    EXPECT_EQ(e.kind(), kind);
+    EXPECT_FALSE(e.cause());
+  }
+}
+
+}  // namespace
+
+TEST(Errors, FamilyKindsAndMessages) {
+  expect_family_member<MorvexError>(ErrorKind::Morvex);
+  expect_family_member<InvalidInputError>(ErrorKind::InvalidInput);
+  expect_family_member<EncryptionError>(ErrorKind::Encryption);
+  expect_family_member<DecryptionError>(ErrorKind::Decryption);
+  expect_family_member<SignatureError>(ErrorKind::Signature);
+  expect_family_member<QuantumOperationError>(ErrorKind::QuantumOperation);
+  // No subclass is another's base.
+  static_assert(!std::is_base_of_v<InvalidInputError, DecryptionError>);
+  static_assert(!std::is_base_of_v<DecryptionError, InvalidInputError>);
+  static_assert(!std::is_base_of_v<MorvexError, PrimitiveError>);
+  static_assert(!std::is_base_of_v<MorvexError, Base64Error>);
+}
+
+TEST(Errors, WrappingKeepsTheCause) {
+  try {
+    try {
+      throw PrimitiveError("low-level text");
+    } catch (const PrimitiveError& e) {
+      throw EncryptionError(std::string("AES-GCM encryption failed: ") + e.what(), std::current_exception());
+    }
+  } catch (const EncryptionError& e) {
+    EXPECT_EQ(e.message(), "AES-GCM encryption failed: low-level text");
+    ASSERT_TRUE(e.cause());
+    try {
+      std::rethrow_exception(e.cause());
+    } catch (const PrimitiveError& low) {
+      EXPECT_STREQ(low.what(), "low-level text");
+    }
+  }
+  // An empty lower-level message leaves the composed message ending in the prefix.
+  const DecryptionError e("prefix: " + std::string(PrimitiveError("").what()),
+                          std::make_exception_ptr(PrimitiveError("")));
+  EXPECT_EQ(e.message(), "prefix: ");
+  EXPECT_TRUE(e.cause());
+}

@@ -1,0 +1,58 @@
+"""morvex carries its own OpenSSL, linked statically and kept private: it must
+not disturb (or be disturbed by) the OpenSSL that Python's ssl and hashlib load."""
+
+from __future__ import annotations
+
+import ctypes
+import os
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+import morvex
+
+USE_PYTHON_OPENSSL = """
+import hashlib, ssl
+ctx = ssl.create_default_context()
+ctx.set_ciphers("ECDHE+AESGCM")
+assert ctx.verify_mode == ssl.CERT_REQUIRED
+assert hashlib.sha256(b"abc").hexdigest().startswith("ba7816bf")
+assert hashlib.pbkdf2_hmac("sha1", b"password", b"salt", 2).hex() == "ea6c014dc72d6f8ccd1ed92ace1d41f0d8de8957"
+assert hashlib.new("sha512", b"x").digest_size == 64
+versions.append(ssl.OPENSSL_VERSION)
+"""
+
+USE_MORVEX = """
+import morvex
+from morvex._internal.keys import convert_key
+blob = morvex.sync.aes.encrypt_bytes(b"coexist", "key")
+assert morvex.sync.aes.decrypt_bytes(blob, "key") == b"coexist"
+assert morvex.sync.aes.decrypt(morvex.sync.aes.encrypt("text", "k"), "k") == "text"
+assert convert_key("") == hashlib.sha256(b"").digest()
+"""
+
+
+@pytest.mark.parametrize("order", ["python-first", "morvex-first"])
+def test_ssl_hashlib_and_morvex_in_one_process(order):
+    parts = [USE_PYTHON_OPENSSL, "import hashlib\n" + USE_MORVEX]
+    if order == "morvex-first":
+        parts.reverse()
+    body = "versions = []\n" + "\n".join(parts) + "\n" + USE_PYTHON_OPENSSL + "\nprint(versions[0])\n"
+    env = dict(os.environ)
+    env["PYTHONPATH"] = os.pathsep.join(p for p in sys.path if p)
+    proc = subprocess.run(
+        [sys.executable, "-c", textwrap.dedent(body)], capture_output=True, text=True, env=env, timeout=60
+    )
+    assert proc.returncode == 0, proc.stderr
+    assert "OpenSSL" in proc.stdout
+
+
+def test_module_exports_no_openssl_or_botan_symbols():
+    from morvex import _native
+
+    lib = ctypes.CDLL(_native.__file__, mode=os.RTLD_LOCAL | os.RTLD_NOLOAD if hasattr(os, "RTLD_NOLOAD") else 0)
+    for symbol in ["EVP_CIPHER_fetch", "EVP_EncryptInit_ex2", "OPENSSL_init_crypto", "RAND_bytes", "ERR_get_error"]:
+        assert not hasattr(lib, symbol), symbol
+    assert hasattr(lib, "PyInit__native")
