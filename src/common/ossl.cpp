@@ -3,6 +3,9 @@
 #include <openssl/crypto.h>
 #include <openssl/rand.h>
 
+#include <sys/random.h>
+
+#include <cerrno>
 #include <climits>
 
 #include "morvex/bytes.hpp"
@@ -99,6 +102,18 @@ void throw_openssl(const char* fallback) {
 }
 
 void random_bytes(std::uint8_t* out, std::size_t n) {
+  // The kernel's source directly: one system call for a nonce, no user-space
+  // generator state to share between threads or to carry across fork().
+  while (n > 0) {
+    const ssize_t got = getrandom(out, n, 0);
+    if (got > 0) {
+      out += got;
+      n -= static_cast<std::size_t>(got);
+      continue;
+    }
+    if (got < 0 && errno == EINTR) continue;
+    break;  // getrandom unavailable: OpenSSL's generator (seeded by the kernel)
+  }
   while (n > 0) {
     const int chunk = n > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(n);
     if (RAND_bytes(out, chunk) != 1) throw_openssl("random source failed");

@@ -43,8 +43,8 @@ inline void clear_openssl_errors() noexcept { ERR_clear_error(); }
 // Throws PrimitiveError with OpenSSL's text, or `fallback` when it gave none.
 [[noreturn]] void throw_openssl(const char* fallback);
 
-// Cryptographically secure random bytes (OpenSSL's DRBG, seeded from the
-// operating system). Throws PrimitiveError.
+// Cryptographically secure random bytes from the operating system (getrandom;
+// OpenSSL's generator where the kernel lacks it). Throws PrimitiveError.
 void random_bytes(std::uint8_t* out, std::size_t n);
 
 }  // namespace morvex::detail
