@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,15 +51,31 @@ std::vector<std::string> enabled_sig_mechanisms();
 // Mechanism sizes; throws QuantumOperationError for an unknown name.
 KemSizes kem_sizes(std::string_view alg);
 
+// Lengths of a signature mechanism's objects, in bytes (every mechanism here
+// makes signatures of one fixed length).
+struct SigSizes {
+  std::size_t public_key, secret_key, signature;
+};
+// Throws QuantumOperationError for an unknown name (either SLH-DSA spelling
+// is known).
+SigSizes sig_sizes(std::string_view alg);
+
 // Name tables, indexed by strength 0..2; std::out_of_range outside.
 std::string frodo_alg(std::int64_t strength);
 std::string cmce_alg(std::int64_t strength);
 std::string mlkem_alg(std::int64_t strength);
 std::string sig_algorithm(std::string_view kind, std::int64_t strength);
+// The ML-DSA name table, and the SLH-DSA candidate names in order of
+// preference (no library query).
+std::string mldsa_alg(std::int64_t strength);
+std::vector<std::string> slhdsa_candidates(std::int64_t strength);
 
 namespace testing {
 // Test seam: marks the backend absent (false) or restores the build's state.
 void set_backend_available(bool available);
+// Test seam: replaces the answer of enabled_sig_mechanisms() (std::nullopt
+// restores the backend's own answer).
+void set_enabled_sig_mechanisms(std::optional<std::vector<std::string>> names);
 }  // namespace testing
 
 }  // namespace morvex::quantum::oqs

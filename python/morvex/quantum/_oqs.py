@@ -1,0 +1,78 @@
+"""Post-quantum primitive adapter and the mechanism-name tables.
+
+Every operation takes a mechanism name of the tables below. Key pairs come
+as (public_key, secret_key); ``encapsulate`` returns (ciphertext,
+shared_secret). Failures raise QuantumOperationError; ``sig_verify``
+answers False instead, except when the backend itself is missing.
+"""
+
+from __future__ import annotations
+
+from types import ModuleType
+
+from morvex import errors as _errors  # noqa: F401  (the classes the native layer raises)
+from morvex._native import oqs as _native
+
+__all__ = [
+    "_FRODO",
+    "_CMCE",
+    "_MLKEM",
+    "_MLDSA",
+    "_SLHDSA",
+    "_oqs",
+    "frodo_alg",
+    "cmce_alg",
+    "mlkem_alg",
+    "sig_algorithm",
+    "generate_keypair",
+    "encapsulate",
+    "decapsulate",
+    "sig_generate_keypair",
+    "sig_sign",
+    "sig_verify",
+    "enabled_sig_mechanisms",
+    "kem_sizes",
+    "sig_sizes",
+]
+
+# Mechanism names by strength (0 STANDARD, 1 MEDIUM, 2 HIGHEST).
+_FRODO: dict[int, str] = {0: "FrodoKEM-640-AES", 1: "FrodoKEM-976-AES", 2: "FrodoKEM-1344-AES"}
+_CMCE: dict[int, str] = {
+    0: "Classic-McEliece-6688128",
+    1: "Classic-McEliece-6960119",
+    2: "Classic-McEliece-8192128",
+}
+_MLKEM: dict[int, str] = {0: "ML-KEM-512", 1: "ML-KEM-768", 2: "ML-KEM-1024"}
+_MLDSA: dict[int, str] = {0: "ML-DSA-44", 1: "ML-DSA-65", 2: "ML-DSA-87"}
+# Two spellings per strength, in order of preference.
+_SLHDSA: dict[int, list[str]] = {
+    0: ["SLH-DSA-SHA2-128f", "SLH_DSA_PURE_SHA2_128F"],
+    1: ["SLH-DSA-SHA2-192f", "SLH_DSA_PURE_SHA2_192F"],
+    2: ["SLH-DSA-SHA2-256f", "SLH_DSA_PURE_SHA2_256F"],
+}
+
+
+def _oqs() -> ModuleType:
+    """Return the backend handle, loading it on first use.
+
+    Raises QuantumOperationError when this build has no post-quantum backend;
+    a failed load is not remembered.
+    """
+    _native._oqs()
+    return _native
+
+
+frodo_alg = _native.frodo_alg
+cmce_alg = _native.cmce_alg
+mlkem_alg = _native.mlkem_alg
+sig_algorithm = _native.sig_algorithm
+
+generate_keypair = _native.generate_keypair
+encapsulate = _native.encapsulate
+decapsulate = _native.decapsulate
+sig_generate_keypair = _native.sig_generate_keypair
+sig_sign = _native.sig_sign
+sig_verify = _native.sig_verify
+enabled_sig_mechanisms = _native.enabled_sig_mechanisms
+kem_sizes = _native.kem_sizes
+sig_sizes = _native.sig_sizes

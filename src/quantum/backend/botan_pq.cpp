@@ -1,0 +1,134 @@
+// FrodoKEM-*-AES and Classic McEliece through Botan, in the raw encodings of
+// the reference implementations.
+#include <botan/cmce.h>
+#include <botan/frodokem.h>
+#include <botan/pubkey.h>
+#include <botan/rng.h>
+
+#include <memory>
+#include <string>
+
+#include "common/ossl.hpp"
+#include "quantum/backend/families.hpp"
+
+namespace morvex::quantum::oqs::detail::botan_pq {
+namespace {
+
+// Botan's randomness: the system source (through OpenSSL's DRBG, like every
+// other random byte of the library), or deterministic draws for known-answer
+// tests. In the deterministic case the first `batch` bytes are drawn in one
+// piece and handed out in order, as the reference code draws them; every
+// request beyond them is one draw of its own.
+class Rng final : public Botan::RandomNumberGenerator {
+ public:
+  Rng() = default;
+  Rng(Entropy* entropy, std::size_t batch) : entropy_(entropy) {
+    if (entropy_ != nullptr && batch != 0) {
+      pending_.resize(batch);
+      entropy_->draw(pending_);
+    }
+  }
+  bool accepts_input() const override { return false; }
+  std::string name() const override { return "morvex"; }
+  void clear() override {}
+  bool is_seeded() const override { return true; }
+
+ private:
+  void fill_bytes_with_input(std::span<std::uint8_t> out, std::span<const std::uint8_t>) override {
+    if (out.empty()) return;
+    if (entropy_ == nullptr) {
+      morvex::detail::random_bytes(out.data(), out.size());
+      return;
+    }
+    const std::size_t from_batch = std::min(out.size(), pending_.size() - used_);
+    std::copy_n(pending_.begin() + static_cast<std::ptrdiff_t>(used_), from_batch, out.begin());
+    used_ += from_batch;
+    if (from_batch < out.size()) entropy_->draw(out.subspan(from_batch));
+  }
+
+  Entropy* entropy_ = nullptr;
+  SecureBytes pending_;
+  std::size_t used_ = 0;
+};
+
+Botan::FrodoKEMMode frodo_mode(const Mechanism& m) { return Botan::FrodoKEMMode(m.impl); }
+Botan::Classic_McEliece_Parameter_Set cmce_params(const Mechanism& m) {
+  return Botan::Classic_McEliece_Parameter_Set::from_string(m.impl);
+}
+
+std::unique_ptr<Botan::Private_Key> new_private(const Mechanism& m, Botan::RandomNumberGenerator& rng) {
+  if (m.family == Family::FrodoKem) return std::make_unique<Botan::FrodoKEM_PrivateKey>(rng, frodo_mode(m));
+  return std::make_unique<Botan::Classic_McEliece_PrivateKey>(rng, cmce_params(m));
+}
+
+std::unique_ptr<Botan::Private_Key> load_private(const Mechanism& m, ByteView raw) {
+  if (m.family == Family::FrodoKem) return std::make_unique<Botan::FrodoKEM_PrivateKey>(raw, frodo_mode(m));
+  return std::make_unique<Botan::Classic_McEliece_PrivateKey>(raw, cmce_params(m));
+}
+
+std::unique_ptr<Botan::Public_Key> load_public(const Mechanism& m, ByteView raw) {
+  if (m.family == Family::FrodoKem) return std::make_unique<Botan::FrodoKEM_PublicKey>(raw, frodo_mode(m));
+  return std::make_unique<Botan::Classic_McEliece_PublicKey>(raw, cmce_params(m));
+}
+
+void expect_length(std::size_t got, std::size_t want, const char* what) {
+  if (got != want) throw PrimitiveError(std::string(what) + " has an unexpected length");
+}
+
+}  // namespace
+
+void check_available(const Mechanism& m) {
+  bool ok = false;
+  try {
+    if (m.family == Family::FrodoKem) {
+      ok = frodo_mode(m).is_available() && frodo_mode(m).is_aes();
+    } else {
+      (void)cmce_params(m);
+      ok = true;
+    }
+  } catch (const std::exception&) {
+    ok = false;
+  }
+  if (!ok) throw PrimitiveError("Botan does not offer " + std::string(m.name));
+}
+
+KeyPair kem_keypair(const Mechanism& m, Entropy* entropy) {
+  Rng rng(entropy, m.keygen_draw);
+  const std::unique_ptr<Botan::Private_Key> key = new_private(m, rng);
+  KeyPair kp;
+  kp.public_key = key->raw_public_key_bits();
+  const Botan::secure_vector<std::uint8_t> sk = key->raw_private_key_bits();
+  kp.secret_key.assign(sk.begin(), sk.end());
+  expect_length(kp.public_key.size(), m.public_key, "public key");
+  expect_length(kp.secret_key.size(), m.secret_key, "secret key");
+  return kp;
+}
+
+Encapsulation kem_encapsulate(const Mechanism& m, ByteView raw_public, Entropy* entropy) {
+  const std::unique_ptr<Botan::Public_Key> key = load_public(m, raw_public);
+  Botan::PK_KEM_Encryptor enc(*key, "Raw");
+  expect_length(enc.encapsulated_key_length(), m.output, "ciphertext");
+  expect_length(enc.shared_key_length(m.shared_secret), m.shared_secret,
+                "shared secret");
+  Rng rng(entropy, m.encaps_draw);
+  Encapsulation out;
+  out.ciphertext.resize(m.output);
+  out.shared_secret.resize(m.shared_secret);
+  enc.encrypt(std::span<std::uint8_t>(out.ciphertext), std::span<std::uint8_t>(out.shared_secret), rng,
+              m.shared_secret);
+  return out;
+}
+
+SecureBytes kem_decapsulate(const Mechanism& m, ByteView raw_secret, ByteView ciphertext) {
+  const std::unique_ptr<Botan::Private_Key> key = load_private(m, raw_secret);
+  Rng rng;
+  Botan::PK_KEM_Decryptor dec(*key, rng, "Raw");
+  expect_length(dec.encapsulated_key_length(), m.output, "ciphertext");
+  expect_length(dec.shared_key_length(m.shared_secret), m.shared_secret,
+                "shared secret");
+  SecureBytes ss(m.shared_secret);
+  dec.decrypt(std::span<std::uint8_t>(ss), ciphertext, m.shared_secret);
+  return ss;
+}
+
+}  // namespace morvex::quantum::oqs::detail::botan_pq

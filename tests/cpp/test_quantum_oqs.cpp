@@ -1,0 +1,344 @@
+// The post-quantum adapter: tables, loader, lengths, and the operations of
+// every mechanism.
+#include <atomic>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "morvex/quantum/oqs.hpp"
+#include "quantum/oqs_mechanisms.hpp"
+#include "test_util.hpp"
+
+using namespace morvex;
+namespace oqs = morvex::quantum::oqs;
+
+namespace {
+
+const char* const kLoader =
+    "Post-quantum support requires the native liboqs binding. Install it with:  pip install "
+    "'morvex[quantum]'";
+
+// Marks the backend absent for the lifetime of the object.
+struct BackendAbsent {
+  BackendAbsent() { oqs::testing::set_backend_available(false); }
+  ~BackendAbsent() { oqs::testing::set_backend_available(true); }
+};
+
+// Expects QuantumOperationError whose message starts with `prefix`.
+#define EXPECT_QUANTUM_PREFIX(stmt, prefix)                                          \
+  do {                                                                               \
+    try {                                                                            \
+      stmt;                                                                          \
+      ADD_FAILURE() << "expected QuantumOperationError " << (prefix);                \
+    } catch (const QuantumOperationError& e__) {                                     \
+      EXPECT_EQ(std::string(e__.what()).rfind(prefix, 0), 0u) << e__.what();         \
+      EXPECT_TRUE(e__.cause() != nullptr);                                           \
+    }                                                                                \
+  } while (0)
+
+}  // namespace
+
+TEST(QuantumTables, LookupsByStrength) {
+  EXPECT_EQ(oqs::frodo_alg(0), "FrodoKEM-640-AES");
+  EXPECT_EQ(oqs::frodo_alg(1), "FrodoKEM-976-AES");
+  EXPECT_EQ(oqs::frodo_alg(2), "FrodoKEM-1344-AES");
+  EXPECT_EQ(oqs::cmce_alg(0), "Classic-McEliece-6688128");
+  EXPECT_EQ(oqs::cmce_alg(1), "Classic-McEliece-6960119");
+  EXPECT_EQ(oqs::cmce_alg(2), "Classic-McEliece-8192128");
+  EXPECT_EQ(oqs::mlkem_alg(0), "ML-KEM-512");
+  EXPECT_EQ(oqs::mlkem_alg(1), "ML-KEM-768");
+  EXPECT_EQ(oqs::mlkem_alg(2), "ML-KEM-1024");
+  EXPECT_EQ(oqs::mldsa_alg(2), "ML-DSA-87");
+  EXPECT_EQ(oqs::sig_algorithm("mldsa", 0), "ML-DSA-44");
+  EXPECT_EQ(oqs::sig_algorithm("mldsa", 1), "ML-DSA-65");
+  EXPECT_EQ(oqs::slhdsa_candidates(1), (std::vector<std::string>{"SLH-DSA-SHA2-192f", "SLH_DSA_PURE_SHA2_192F"}));
+  for (std::int64_t bad : {std::int64_t{-1}, std::int64_t{3}, INT64_MAX, INT64_MIN}) {
+    EXPECT_THROW(oqs::frodo_alg(bad), std::out_of_range);
+    EXPECT_THROW(oqs::cmce_alg(bad), std::out_of_range);
+    EXPECT_THROW(oqs::mlkem_alg(bad), std::out_of_range);
+    EXPECT_THROW(oqs::sig_algorithm("mldsa", bad), std::out_of_range);
+  }
+}
+
+TEST(QuantumTables, MlDsaNeedsNoBackendButSlhDsaDoes) {
+  BackendAbsent absent;
+  EXPECT_EQ(oqs::sig_algorithm("mldsa", 0), "ML-DSA-44");
+  EXPECT_THROW(oqs::sig_algorithm("mldsa", 3), std::out_of_range);
+  // The missing backend is reported before the bad strength.
+  EXPECT_MORVEX_ERROR(oqs::sig_algorithm("slhdsa", 3), QuantumOperationError, kLoader);
+  EXPECT_MORVEX_ERROR(oqs::sig_algorithm("slhdsa", 0), QuantumOperationError, kLoader);
+}
+
+TEST(QuantumTables, SizesOfEveryMechanism) {
+  const oqs::KemSizes s = oqs::kem_sizes("ML-KEM-768");
+  EXPECT_EQ(s.public_key, 1184u);
+  EXPECT_EQ(s.secret_key, 2400u);
+  EXPECT_EQ(s.ciphertext, 1088u);
+  EXPECT_EQ(s.shared_secret, 32u);
+  EXPECT_EQ(oqs::sig_sizes("ML-DSA-65").signature, 3309u);
+  EXPECT_EQ(oqs::sig_sizes("SLH_DSA_PURE_SHA2_256F").signature, 49856u);
+  EXPECT_THROW(oqs::kem_sizes("ML-DSA-44"), QuantumOperationError);
+  EXPECT_THROW(oqs::kem_sizes("Kyber768"), QuantumOperationError);
+  EXPECT_THROW(oqs::sig_sizes("ML-KEM-512"), QuantumOperationError);
+  // Every name of the tables is a mechanism of the right kind.
+  for (std::int64_t i = 0; i < 3; ++i) {
+    for (const std::string& n : {oqs::frodo_alg(i), oqs::cmce_alg(i), oqs::mlkem_alg(i)})
+      EXPECT_NO_THROW(oqs::kem_sizes(n)) << n;
+    EXPECT_NO_THROW(oqs::sig_sizes(oqs::mldsa_alg(i)));
+    for (const std::string& n : oqs::slhdsa_candidates(i)) EXPECT_NO_THROW(oqs::sig_sizes(n)) << n;
+  }
+}
+
+TEST(QuantumLoader, EveryCallReportsTheLoaderWhileAbsent) {
+  const Bytes any(32, 1);
+  {
+    BackendAbsent absent;
+    for (int round = 0; round < 2; ++round) {  // not cached either way
+      EXPECT_MORVEX_ERROR(oqs::_oqs(), QuantumOperationError, kLoader);
+      EXPECT_MORVEX_ERROR(oqs::generate_keypair("ML-KEM-768"), QuantumOperationError, kLoader);
+      EXPECT_MORVEX_ERROR(oqs::encapsulate("ML-KEM-768", any), QuantumOperationError, kLoader);
+      EXPECT_MORVEX_ERROR(oqs::decapsulate("ML-KEM-768", any, any), QuantumOperationError, kLoader);
+      EXPECT_MORVEX_ERROR(oqs::sig_generate_keypair("ML-DSA-44"), QuantumOperationError, kLoader);
+      EXPECT_MORVEX_ERROR(oqs::sig_sign("ML-DSA-44", any, any), QuantumOperationError, kLoader);
+      // Not false: the loader's error.
+      EXPECT_MORVEX_ERROR(oqs::sig_verify("ML-DSA-44", any, any, any), QuantumOperationError, kLoader);
+      EXPECT_MORVEX_ERROR(oqs::enabled_sig_mechanisms(), QuantumOperationError, kLoader);
+      // Unknown names too: the loader comes first.
+      EXPECT_MORVEX_ERROR(oqs::generate_keypair("nope"), QuantumOperationError, kLoader);
+    }
+    try {
+      oqs::_oqs();
+    } catch (const QuantumOperationError& e) {
+      ASSERT_TRUE(e.cause() != nullptr);  // the load failure
+      EXPECT_THROW(std::rethrow_exception(e.cause()), PrimitiveError);
+    }
+  }
+#ifdef MORVEX_WITH_PQ
+  // Available again: the failed loads were not remembered.
+  EXPECT_NO_THROW(oqs::_oqs());
+  EXPECT_EQ(oqs::generate_keypair("ML-KEM-512").public_key.size(), 800u);
+#else
+  EXPECT_MORVEX_ERROR(oqs::_oqs(), QuantumOperationError, kLoader);
+#endif
+}
+
+#ifdef MORVEX_WITH_PQ
+
+TEST(QuantumLoader, FirstCallRaceLoadsOnce) {
+  for (int round = 0; round < 3; ++round) {
+    oqs::testing::set_backend_available(true);  // forgets the handle
+    const auto before = oqs::detail::load_counts();
+    std::atomic<bool> go{false};
+    std::atomic<int> ok{0};
+    std::vector<const oqs::detail::Backend*> seen(8);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 8; ++i) {
+      threads.emplace_back([&, i] {
+        while (!go.load()) std::this_thread::yield();
+        seen[i] = &oqs::detail::backend();
+        if (oqs::sig_algorithm("slhdsa", 0) == "SLH-DSA-SHA2-128f") ok.fetch_add(1);
+      });
+    }
+    go.store(true);
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(ok.load(), 8);
+    const auto after = oqs::detail::load_counts();
+    EXPECT_EQ(after.attempts - before.attempts, 1u);
+    EXPECT_EQ(after.successes - before.successes, 1u);
+    for (const auto* p : seen) EXPECT_EQ(p, seen[0]);
+  }
+}
+
+TEST(QuantumLoader, FailedLoadIsRetriedAfterEachCall) {
+  const auto before = oqs::detail::load_counts();
+  {
+    BackendAbsent absent;
+    for (int i = 0; i < 3; ++i) EXPECT_THROW(oqs::_oqs(), QuantumOperationError);
+  }
+  oqs::_oqs();
+  oqs::_oqs();
+  const auto after = oqs::detail::load_counts();
+  EXPECT_EQ(after.attempts - before.attempts, 4u);  // three failures, one success
+  EXPECT_EQ(after.successes - before.successes, 1u);
+}
+
+TEST(QuantumSigAlgorithm, SlhDsaSpellings) {
+  EXPECT_EQ(oqs::sig_algorithm("slhdsa", 1), "SLH-DSA-SHA2-192f");  // both enabled: first wins
+  EXPECT_EQ(oqs::sig_algorithm("", 2), "SLH-DSA-SHA2-256f");         // any other kind is SLH-DSA
+  const std::set<std::string> enabled = [] {
+    auto v = oqs::enabled_sig_mechanisms();
+    return std::set<std::string>(v.begin(), v.end());
+  }();
+  for (const char* n : {"ML-DSA-44", "ML-DSA-65", "ML-DSA-87", "SLH-DSA-SHA2-128f", "SLH_DSA_PURE_SHA2_128F",
+                        "SLH-DSA-SHA2-192f", "SLH_DSA_PURE_SHA2_192F", "SLH-DSA-SHA2-256f",
+                        "SLH_DSA_PURE_SHA2_256F"})
+    EXPECT_TRUE(enabled.count(n)) << n;
+  EXPECT_EQ(enabled.size(), 9u);
+
+  oqs::testing::set_enabled_sig_mechanisms(std::vector<std::string>{"ML-DSA-44", "SLH_DSA_PURE_SHA2_192F"});
+  EXPECT_EQ(oqs::sig_algorithm("slhdsa", 1), "SLH_DSA_PURE_SHA2_192F");
+  EXPECT_MORVEX_ERROR(oqs::sig_algorithm("slhdsa", 2), QuantumOperationError,
+                      "No SLH-DSA mechanism available; tried ['SLH-DSA-SHA2-256f', 'SLH_DSA_PURE_SHA2_256F']");
+  EXPECT_MORVEX_ERROR(oqs::sig_algorithm("slhdsa", 0), QuantumOperationError,
+                      "No SLH-DSA mechanism available; tried ['SLH-DSA-SHA2-128f', 'SLH_DSA_PURE_SHA2_128F']");
+  // The bad strength is reported after the query.
+  EXPECT_THROW(oqs::sig_algorithm("slhdsa", -1), std::out_of_range);
+  oqs::testing::set_enabled_sig_mechanisms(std::nullopt);
+  try {
+    oqs::testing::set_enabled_sig_mechanisms(std::vector<std::string>{});
+    oqs::sig_algorithm("slhdsa", 0);
+    ADD_FAILURE();
+  } catch (const QuantumOperationError& e) {
+    EXPECT_TRUE(e.cause() == nullptr);
+  }
+  oqs::testing::set_enabled_sig_mechanisms(std::nullopt);
+}
+
+namespace {
+
+void kem_round_trip(const std::string& alg) {
+  SCOPED_TRACE(alg);
+  const oqs::KemSizes sz = oqs::kem_sizes(alg);
+  const oqs::KeyPair kp = oqs::generate_keypair(alg);
+  ASSERT_EQ(kp.public_key.size(), sz.public_key);
+  ASSERT_EQ(kp.secret_key.size(), sz.secret_key);
+  const oqs::Encapsulation enc = oqs::encapsulate(alg, kp.public_key);
+  ASSERT_EQ(enc.ciphertext.size(), sz.ciphertext);
+  ASSERT_EQ(enc.shared_secret.size(), sz.shared_secret);
+  EXPECT_EQ(oqs::decapsulate(alg, kp.secret_key, enc.ciphertext), enc.shared_secret);
+  // A second encapsulation is fresh.
+  const oqs::Encapsulation enc2 = oqs::encapsulate(alg, kp.public_key);
+  EXPECT_NE(enc2.ciphertext, enc.ciphertext);
+  EXPECT_NE(enc2.shared_secret, enc.shared_secret);
+  // An altered capsule still decapsulates (implicit rejection), to another secret.
+  Bytes bad = enc.ciphertext;
+  bad[bad.size() / 2] ^= 1;
+  EXPECT_NE(oqs::decapsulate(alg, kp.secret_key, bad), enc.shared_secret);
+  // Lengths that do not suit the mechanism never reach the library.
+  const std::string p_enc = "KEM encapsulation failed (" + alg + "): ";
+  const std::string p_dec = "KEM decapsulation failed (" + alg + "): ";
+  Bytes short_pk(kp.public_key.begin(), kp.public_key.end() - 1);
+  Bytes long_pk = kp.public_key;
+  long_pk.push_back(0);
+  EXPECT_QUANTUM_PREFIX(oqs::encapsulate(alg, short_pk), p_enc);
+  EXPECT_QUANTUM_PREFIX(oqs::encapsulate(alg, long_pk), p_enc);
+  EXPECT_QUANTUM_PREFIX(oqs::encapsulate(alg, Bytes{}), p_enc);
+  Bytes short_sk(kp.secret_key.begin(), kp.secret_key.end() - 1);
+  Bytes short_ct(enc.ciphertext.begin(), enc.ciphertext.end() - 1);
+  Bytes long_ct = enc.ciphertext;
+  long_ct.push_back(0);
+  EXPECT_QUANTUM_PREFIX(oqs::decapsulate(alg, short_sk, enc.ciphertext), p_dec);
+  EXPECT_QUANTUM_PREFIX(oqs::decapsulate(alg, kp.secret_key, short_ct), p_dec);
+  EXPECT_QUANTUM_PREFIX(oqs::decapsulate(alg, kp.secret_key, long_ct), p_dec);
+  EXPECT_QUANTUM_PREFIX(oqs::decapsulate(alg, kp.secret_key, Bytes{}), p_dec);
+}
+
+}  // namespace
+
+TEST(QuantumKem, MlKemRoundTrips) {
+  for (const char* alg : {"ML-KEM-512", "ML-KEM-768", "ML-KEM-1024"}) kem_round_trip(alg);
+}
+
+TEST(QuantumKem, FrodoKemRoundTrips) {
+  for (const char* alg : {"FrodoKEM-640-AES", "FrodoKEM-976-AES", "FrodoKEM-1344-AES"}) kem_round_trip(alg);
+}
+
+TEST(QuantumKem, ClassicMcElieceRoundTrip) {
+  // Key generation takes about a second per key; one strength here, all
+  // three in the known-answer tests.
+  kem_round_trip("Classic-McEliece-6960119");
+}
+
+TEST(QuantumKem, UnknownAndWrongKindNames) {
+  EXPECT_QUANTUM_PREFIX(oqs::generate_keypair("Kyber768"), "KEM key generation failed (Kyber768): ");
+  EXPECT_QUANTUM_PREFIX(oqs::generate_keypair("ML-DSA-44"), "KEM key generation failed (ML-DSA-44): ");
+  EXPECT_QUANTUM_PREFIX(oqs::encapsulate("", Bytes(800)), "KEM encapsulation failed (): ");
+  EXPECT_QUANTUM_PREFIX(oqs::decapsulate("ml-kem-512", Bytes(1632), Bytes(768)),
+                        "KEM decapsulation failed (ml-kem-512): ");
+  EXPECT_QUANTUM_PREFIX(oqs::sig_generate_keypair("ML-KEM-512"), "Signature key generation failed (ML-KEM-512): ");
+  EXPECT_QUANTUM_PREFIX(oqs::sig_sign("FrodoKEM-640-AES", Bytes(19888), Bytes{}),
+                        "Signing failed (FrodoKEM-640-AES): ");
+}
+
+TEST(QuantumKem, OtherKeyPairGivesAnotherSecret) {
+  const oqs::KeyPair a = oqs::generate_keypair("FrodoKEM-640-AES");
+  const oqs::KeyPair b = oqs::generate_keypair("FrodoKEM-640-AES");
+  const oqs::Encapsulation enc = oqs::encapsulate("FrodoKEM-640-AES", a.public_key);
+  EXPECT_NE(oqs::decapsulate("FrodoKEM-640-AES", b.secret_key, enc.ciphertext), enc.shared_secret);
+  const oqs::KeyPair c = oqs::generate_keypair("ML-KEM-768");
+  const oqs::KeyPair d = oqs::generate_keypair("ML-KEM-768");
+  const oqs::Encapsulation enc2 = oqs::encapsulate("ML-KEM-768", c.public_key);
+  EXPECT_NE(oqs::decapsulate("ML-KEM-768", d.secret_key, enc2.ciphertext), enc2.shared_secret);
+}
+
+TEST(QuantumSig, SignAndVerifyEveryMechanism) {
+  const Bytes msg = morvex::test::bytes_of("attack at dawn");
+  for (std::int64_t s = 0; s < 3; ++s) {
+    for (const std::string& alg : {oqs::mldsa_alg(s), oqs::slhdsa_candidates(s)[0], oqs::slhdsa_candidates(s)[1]}) {
+      SCOPED_TRACE(alg);
+      const oqs::SigSizes sz = oqs::sig_sizes(alg);
+      const oqs::KeyPair kp = oqs::sig_generate_keypair(alg);
+      ASSERT_EQ(kp.public_key.size(), sz.public_key);
+      ASSERT_EQ(kp.secret_key.size(), sz.secret_key);
+      const Bytes sig = oqs::sig_sign(alg, kp.secret_key, msg);
+      ASSERT_EQ(sig.size(), sz.signature);
+      EXPECT_TRUE(oqs::sig_verify(alg, kp.public_key, msg, sig));
+      // Empty message.
+      const Bytes sig0 = oqs::sig_sign(alg, kp.secret_key, Bytes{});
+      EXPECT_TRUE(oqs::sig_verify(alg, kp.public_key, Bytes{}, sig0));
+      EXPECT_FALSE(oqs::sig_verify(alg, kp.public_key, msg, sig0));
+      // Altered message, signature; wrong lengths; wrong key.
+      Bytes bad = sig;
+      bad[10] ^= 0x40;
+      EXPECT_FALSE(oqs::sig_verify(alg, kp.public_key, msg, bad));
+      EXPECT_FALSE(oqs::sig_verify(alg, kp.public_key, morvex::test::bytes_of("attack at dusk"), sig));
+      EXPECT_FALSE(oqs::sig_verify(alg, kp.public_key, msg, Bytes(sig.begin(), sig.end() - 1)));
+      Bytes longer = sig;
+      longer.push_back(0);
+      EXPECT_FALSE(oqs::sig_verify(alg, kp.public_key, msg, longer));
+      EXPECT_FALSE(oqs::sig_verify(alg, Bytes(kp.public_key.begin(), kp.public_key.end() - 1), msg, sig));
+      EXPECT_FALSE(oqs::sig_verify(alg, Bytes(sz.public_key, 0), msg, sig));
+      const std::string p_sign = "Signing failed (" + alg + "): ";
+      EXPECT_QUANTUM_PREFIX(oqs::sig_sign(alg, Bytes(kp.secret_key.begin(), kp.secret_key.end() - 1), msg), p_sign);
+      EXPECT_QUANTUM_PREFIX(oqs::sig_sign(alg, Bytes{}, msg), p_sign);
+    }
+  }
+}
+
+TEST(QuantumSig, VerifyAnswersFalseForForeignInput) {
+  const Bytes msg = morvex::test::bytes_of("m");
+  const oqs::KeyPair kp = oqs::sig_generate_keypair("ML-DSA-44");
+  const Bytes sig = oqs::sig_sign("ML-DSA-44", kp.secret_key, msg);
+  const oqs::KeyPair other = oqs::sig_generate_keypair("ML-DSA-44");
+  EXPECT_FALSE(oqs::sig_verify("ML-DSA-44", other.public_key, msg, sig));
+  // A public key of another mechanism, an unsupported or KEM name.
+  const oqs::KeyPair k65 = oqs::sig_generate_keypair("ML-DSA-65");
+  EXPECT_FALSE(oqs::sig_verify("ML-DSA-44", k65.public_key, msg, sig));
+  EXPECT_FALSE(oqs::sig_verify("ML-DSA-65", k65.public_key, msg, sig));
+  EXPECT_FALSE(oqs::sig_verify("Dilithium2", kp.public_key, msg, sig));
+  EXPECT_FALSE(oqs::sig_verify("ML-KEM-512", kp.public_key, msg, sig));
+  // Signing with a mechanism the key does not belong to (same length).
+  EXPECT_QUANTUM_PREFIX(oqs::sig_sign("SLH-DSA-SHA2-128f", kp.secret_key, msg), "Signing failed (SLH-DSA-SHA2-128f): ");
+}
+
+TEST(QuantumConcurrency, OperationsOnManyThreads) {
+  const oqs::KeyPair kem = oqs::generate_keypair("ML-KEM-512");
+  const oqs::KeyPair sig = oqs::sig_generate_keypair("ML-DSA-44");
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 20; ++i) {
+        const oqs::Encapsulation e = oqs::encapsulate("ML-KEM-512", kem.public_key);
+        if (oqs::decapsulate("ML-KEM-512", kem.secret_key, e.ciphertext) != e.shared_secret) failures++;
+        const Bytes m(static_cast<std::size_t>(i), 7);
+        if (!oqs::sig_verify("ML-DSA-44", sig.public_key, m, oqs::sig_sign("ML-DSA-44", sig.secret_key, m)))
+          failures++;
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(failures.load(), 0);
+}
+
+#endif  // MORVEX_WITH_PQ
