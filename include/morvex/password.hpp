@@ -1,0 +1,104 @@
+// Password hashing: PBKDF2-HMAC into a self-describing JSON record,
+// verification in constant time, and the rehash policy.
+//
+// Record (compact, keys sorted at both levels, ASCII only):
+//   {"algorithm":"pbkdf2","createdUtc":"YYYY-MM-DDTHH:MM:SSZ","hash":"<Base64 of 64 bytes>",
+//    "parameters":{"hashAlgorithm":"SHA512","iterations":N,"outputLength":64,"saltLength":32},
+//    "salt":"<Base64 of 32 bytes>","version":2}
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "morvex/bytes.hpp"
+
+namespace morvex::password {
+
+inline constexpr std::string_view ALGORITHM = "pbkdf2";
+inline constexpr std::int64_t VERSION = 2;
+inline constexpr std::int64_t DEFAULT_ITERATIONS = 210000;
+inline constexpr std::size_t SALT_LENGTH = 32;
+inline constexpr std::size_t OUTPUT_LENGTH = 64;
+inline constexpr std::string_view HASH_ALGORITHM = "SHA512";
+// Records made with fewer iterations should be renewed.
+inline constexpr std::int64_t UPGRADE_THRESHOLD = 210000;
+
+// Bounds on what a record may ask for. A record is text from outside: a
+// larger count or length is refused (false) before any derivation, so a
+// hostile record can neither hang a server nor exhaust its memory.
+// hash_password refuses counts outside [1, MAX_ITERATIONS] for the same
+// reason (nothing could verify such a record).
+inline constexpr std::int64_t MAX_ITERATIONS = 10'000'000;
+inline constexpr std::int64_t MAX_OUTPUT_LENGTH = 1024;
+
+// The hash functions PBKDF2 may use, keyed by upper-case name, in this order.
+struct HashEntry {
+  std::string_view name;          // "SHA512"
+  const char* digest;             // OpenSSL's name of the digest
+  std::string_view python_name;   // hashlib's name
+};
+inline constexpr std::array<HashEntry, 2> _HASHES{{
+    {"SHA512", "SHA2-512", "sha512"},
+    {"SHA256", "SHA2-256", "sha256"},
+}};
+
+// The entry whose name equals `name` upper-cased (Unicode upper-casing, so
+// "sha256", "Sha512" and the long-s spelling "\u017fha512" all match), or
+// nullptr.
+const HashEntry* _find_hash(std::string_view name) noexcept;
+
+// PBKDF2-HMAC over the UTF-8 password with the named hash (case-insensitive).
+// Throws MorvexError "Unsupported hash algorithm: <name as given>" for a
+// name not in _HASHES, std::invalid_argument for an iteration count or a
+// length below 1, PrimitiveError when OpenSSL fails.
+SecureBytes _derive(std::string_view password, ByteView salt, std::int64_t iterations,
+                    std::int64_t length, std::string_view hash_algorithm);
+// The same into caller-owned storage; the length is out.size().
+void _derive_into(std::string_view password, ByteView salt, std::int64_t iterations,
+                  std::string_view hash_algorithm, std::span<std::uint8_t> out);
+
+// A new record for the password. Throws InvalidInputError "Password cannot be
+// empty", then InvalidInputError for an iteration count outside
+// [1, MAX_ITERATIONS].
+std::string hash_password(std::string_view password, std::int64_t iterations = DEFAULT_ITERATIONS);
+
+// The record's top-level object, or nothing when the text is not a JSON
+// object (RFC 8259; a repeated key keeps its last value; a byte order mark
+// is not JSON).
+std::optional<nlohmann::json> _parse(std::string_view hash_json);
+
+// The integer a record member stands for: integers as they are, numbers with
+// a fraction truncated toward zero, true/false as 1/0, strings holding a
+// decimal integer (optional sign, surrounding ASCII white space). Values
+// beyond the 64-bit range saturate at its ends, so every comparison with a
+// bound or threshold keeps its answer. Anything else is nothing.
+std::optional<std::int64_t> _to_integer(const nlohmann::json& value) noexcept;
+
+// True when the password matches the record. False, never an error, for an
+// empty password, a malformed record, a count or length outside the bounds
+// above, an unknown hash, or a mismatch. The digests are compared in
+// constant time.
+bool verify_password(std::string_view password, std::string_view hash_json);
+
+// True when the record asks for fewer than UPGRADE_THRESHOLD iterations, or
+// its iteration count cannot be read.
+bool needs_rehash(std::string_view hash_json);
+
+// What verification takes from a record before deriving anything: nothing
+// when the record is malformed or out of bounds (verify_password is then
+// false whatever the password).
+struct VerifyPlan {
+  Bytes salt;
+  Bytes digest;
+  std::int64_t iterations;
+  const HashEntry* hash;
+};
+std::optional<VerifyPlan> _plan_verify(std::string_view hash_json);
+
+}  // namespace morvex::password

@@ -1,0 +1,156 @@
+// Reading password hash records back: verification and the rehash policy.
+#include <openssl/crypto.h>
+
+#include <cmath>
+#include <limits>
+
+#include "morvex/encoding.hpp"
+#include "morvex/errors.hpp"
+#include "morvex/password.hpp"
+
+namespace morvex::password {
+namespace {
+
+using json = nlohmann::json;
+
+constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+
+bool is_space(char c) noexcept {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// A decimal integer with optional sign and surrounding white space; values
+// beyond 64 bits saturate.
+std::optional<std::int64_t> decimal_text(std::string_view s) noexcept {
+  while (!s.empty() && is_space(s.front())) s.remove_prefix(1);
+  while (!s.empty() && is_space(s.back())) s.remove_suffix(1);
+  bool negative = false;
+  if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
+    negative = s.front() == '-';
+    s.remove_prefix(1);
+  }
+  if (s.empty()) return std::nullopt;
+  // Magnitude as an unsigned value, capped once it passes 2^63.
+  constexpr std::uint64_t kCap = static_cast<std::uint64_t>(kMax) + 1;
+  std::uint64_t magnitude = 0;
+  for (const char c : s) {
+    if (c < '0' || c > '9') return std::nullopt;
+    const auto digit = static_cast<std::uint64_t>(c - '0');
+    magnitude = magnitude > (kCap - digit) / 10 ? kCap : magnitude * 10 + digit;
+  }
+  if (negative) return magnitude >= kCap ? kMin : -static_cast<std::int64_t>(magnitude);
+  return magnitude >= kCap ? kMax : static_cast<std::int64_t>(magnitude);
+}
+
+// The member `key` of an object, or nullptr.
+const json* member(const json& object, const char* key) noexcept {
+  if (!object.is_object()) return nullptr;
+  const auto it = object.find(key);
+  return it == object.end() ? nullptr : &*it;
+}
+
+// The record's "parameters"."iterations" as an integer, or nothing.
+std::optional<std::int64_t> iterations_of(const json& record) noexcept {
+  const json* params = member(record, "parameters");
+  if (params == nullptr) return std::nullopt;
+  const json* iterations = member(*params, "iterations");
+  if (iterations == nullptr) return std::nullopt;
+  return _to_integer(*iterations);
+}
+
+std::optional<Bytes> base64_member(const json& record, const char* key) {
+  const json* v = member(record, key);
+  if (v == nullptr || !v->is_string()) return std::nullopt;
+  return encoding::try_base64_decode(v->get_ref<const std::string&>());
+}
+
+}  // namespace
+
+std::optional<std::int64_t> _to_integer(const json& value) noexcept {
+  switch (value.type()) {
+    case json::value_t::number_integer:
+      return value.get<std::int64_t>();
+    case json::value_t::number_unsigned: {
+      const std::uint64_t u = value.get<std::uint64_t>();
+      return u > static_cast<std::uint64_t>(kMax) ? kMax : static_cast<std::int64_t>(u);
+    }
+    case json::value_t::number_float: {
+      const double d = value.get<double>();
+      if (!std::isfinite(d)) return std::nullopt;
+      const double t = std::trunc(d);
+      // 2^63 is exactly representable; everything at or beyond it saturates.
+      if (t >= 9223372036854775808.0) return kMax;
+      if (t <= -9223372036854775808.0) return kMin;
+      return static_cast<std::int64_t>(t);
+    }
+    case json::value_t::boolean:
+      return value.get<bool>() ? 1 : 0;
+    case json::value_t::string:
+      return decimal_text(value.get_ref<const std::string&>());
+    default:
+      return std::nullopt;
+  }
+}
+
+std::optional<json> _parse(std::string_view hash_json) {
+  // A byte order mark is not part of JSON text (the reader would skip it).
+  if (hash_json.size() >= 3 && hash_json.substr(0, 3) == "\xEF\xBB\xBF") return std::nullopt;
+  // Objects are std::maps: when a key repeats, the parser assigns every
+  // occurrence in turn, so the last one stays.
+  json value = json::parse(hash_json.begin(), hash_json.end(), nullptr, /*allow_exceptions=*/false,
+                           /*ignore_comments=*/false);
+  if (!value.is_object()) return std::nullopt;  // also the discarded value of a parse error
+  return value;
+}
+
+std::optional<VerifyPlan> _plan_verify(std::string_view hash_json) {
+  const std::optional<json> record = _parse(hash_json);
+  if (!record) return std::nullopt;
+  std::optional<Bytes> salt = base64_member(*record, "salt");
+  if (!salt) return std::nullopt;
+  std::optional<Bytes> digest = base64_member(*record, "hash");
+  if (!digest) return std::nullopt;
+  const json* params = member(*record, "parameters");
+  if (params == nullptr || !params->is_object()) return std::nullopt;
+  const json* it_member = member(*params, "iterations");
+  const json* len_member = member(*params, "outputLength");
+  if (it_member == nullptr || len_member == nullptr) return std::nullopt;
+  const std::optional<std::int64_t> iterations = _to_integer(*it_member);
+  if (!iterations) return std::nullopt;
+  const std::optional<std::int64_t> length = _to_integer(*len_member);
+  if (!length) return std::nullopt;
+  const HashEntry* hash = _find_hash(HASH_ALGORITHM);
+  if (const json* name = member(*params, "hashAlgorithm")) {
+    if (!name->is_string()) return std::nullopt;  // only a text can name a hash
+    hash = _find_hash(name->get_ref<const std::string&>());
+    if (hash == nullptr) return std::nullopt;
+  }
+  if (*iterations < 1 || *iterations > MAX_ITERATIONS) return std::nullopt;
+  if (*length < 1 || *length > MAX_OUTPUT_LENGTH) return std::nullopt;
+  // A stored digest of another length can never match: no derivation needed.
+  if (digest->size() != static_cast<std::size_t>(*length)) return std::nullopt;
+  return VerifyPlan{std::move(*salt), std::move(*digest), *iterations, hash};
+}
+
+bool verify_password(std::string_view password, std::string_view hash_json) {
+  if (password.empty()) return false;
+  const std::optional<VerifyPlan> plan = _plan_verify(hash_json);
+  if (!plan) return false;
+  SecureBytes derived(plan->digest.size());
+  try {
+    _derive_into(password, plan->salt, plan->iterations, plan->hash->name, derived);
+  } catch (const MorvexError&) {
+    return false;
+  }
+  return CRYPTO_memcmp(derived.data(), plan->digest.data(), derived.size()) == 0;
+}
+
+bool needs_rehash(std::string_view hash_json) {
+  const std::optional<json> record = _parse(hash_json);
+  if (!record) return true;
+  const std::optional<std::int64_t> iterations = iterations_of(*record);
+  return !iterations || *iterations < UPGRADE_THRESHOLD;
+}
+
+}  // namespace morvex::password
