@@ -21,22 +21,11 @@ class _AES:
 
 
 class _RSA:
-    new_key_pair = staticmethod(_rsa_core.new_key_pair)
-    encrypt = staticmethod(_rsa_core.encrypt_str)
-    decrypt = staticmethod(_rsa_core.decrypt_str)
-    encrypt_bytes = staticmethod(_rsa_core.encrypt_bytes)
-    decrypt_bytes = staticmethod(_rsa_core.decrypt_bytes)
-    sign = staticmethod(_rsa_core.sign_str)
-    verify = staticmethod(_rsa_core.verify_str)
-    sign_bytes = staticmethod(_rsa_core.sign_bytes)
-    verify_bytes = staticmethod(_rsa_core.verify_bytes)
+    pass  # members: filled in by the RSA area
 
 
 class _Hybrid:
-    encrypt = staticmethod(_hybrid_core.encrypt_str)
-    decrypt = staticmethod(_hybrid_core.decrypt_str)
-    encrypt_bytes = staticmethod(_hybrid_core.encrypt_bytes)
-    decrypt_bytes = staticmethod(_hybrid_core.decrypt_auto)
+    pass  # members: filled in by the hybrid area
 
 
 class _Password:
