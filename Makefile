@@ -10,8 +10,10 @@ CMAKE := $(shell [ -x $(VENV)/bin/cmake ] && echo $(VENV)/bin/cmake || echo cmak
 CMAKE_ARGS ?=
 STAGE = $(ROOT)/$(BUILD)/stage
 FUZZ_SECONDS ?= 60
+# A second build without the post-quantum backend (`make test-nopq`).
+NOPQ_BUILD ?= build/nopq
 
-.PHONY: all deps configure build test test-cpp test-python demo install bench test-sanitize test-tsan fuzz clean
+.PHONY: all deps configure build build-nopq test test-nopq test-cpp test-python demo install bench test-sanitize test-tsan fuzz clean
 
 all: build
 
@@ -25,14 +27,22 @@ configure: deps
 build: configure
 	@$(CMAKE) --build $(BUILD) -j $(JOBS)
 
-test: build
-	@bash scripts/run_tests.sh "$(BUILD)"
+test: build build-nopq
+	@bash scripts/run_tests.sh "$(BUILD)" "$(NOPQ_BUILD)"
 
 test-cpp: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 test-python: build
 	@PYTHONPATH=$(STAGE) $(PY) -m pytest -q
+
+build-nopq: deps
+	@$(MAKE) --no-print-directory build BUILD=$(NOPQ_BUILD) CMAKE_ARGS="-DMORVEX_WITH_PQ=OFF -DMORVEX_BUILD_BENCH=OFF"
+
+# Without the backend every post-quantum call reports the loader and the rest
+# of the package works.
+test-nopq: build-nopq
+	@bash scripts/run_tests.sh --nopq-only "$(NOPQ_BUILD)"
 
 install: deps
 	@$(PY) -m pip install -q --no-build-isolation .

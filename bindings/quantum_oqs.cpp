@@ -165,6 +165,11 @@ void bind_quantum_oqs(nb::module_& m) {
       "SLH-DSA spelling (asks the backend).");
 
   // Test seams (not part of the package surface).
+#ifdef MORVEX_WITH_PQ
+  m.attr("_BACKEND_LINKED") = true;
+#else
+  m.attr("_BACKEND_LINKED") = false;
+#endif
   m.def(
       "_set_backend_available", [](bool available) { oqs::testing::set_backend_available(available); },
       nb::arg("available"), "Tests only: mark the backend absent (False) or present again (True).");

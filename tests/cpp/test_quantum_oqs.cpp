@@ -122,7 +122,41 @@ TEST(QuantumLoader, EveryCallReportsTheLoaderWhileAbsent) {
 #endif
 }
 
-#ifdef MORVEX_WITH_PQ
+#ifndef MORVEX_WITH_PQ
+
+TEST(QuantumLoader, BuildWithoutBackend) {
+  // No seam involved: the build itself has no backend, on every call and
+  // from every thread.
+  const Bytes any(32, 1);
+  std::vector<std::thread> threads;
+  std::atomic<int> loader_errors{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      try {
+        oqs::generate_keypair("ML-KEM-768");
+      } catch (const QuantumOperationError& e) {
+        if (std::string(e.what()) == kLoader) loader_errors++;
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(loader_errors.load(), 4);
+  EXPECT_MORVEX_ERROR(oqs::sig_verify("ML-DSA-44", any, any, any), QuantumOperationError, kLoader);
+  EXPECT_MORVEX_ERROR(oqs::sig_algorithm("slhdsa", 1), QuantumOperationError, kLoader);
+  EXPECT_EQ(oqs::sig_algorithm("mldsa", 1), "ML-DSA-65");
+  EXPECT_EQ(oqs::kem_sizes("FrodoKEM-640-AES").ciphertext, 9752u);
+  try {
+    oqs::_oqs();
+  } catch (const QuantumOperationError& e) {
+    try {
+      std::rethrow_exception(e.cause());
+    } catch (const PrimitiveError& cause) {
+      EXPECT_STREQ(cause.what(), "this build of morvex has no post-quantum backend");
+    }
+  }
+}
+
+#else
 
 TEST(QuantumLoader, FirstCallRaceLoadsOnce) {
   for (int round = 0; round < 3; ++round) {
