@@ -21,11 +21,22 @@ class _AES:
 
 
 class _RSA:
-    pass  # members: filled in by the RSA area
+    new_key_pair = staticmethod(_rsa_core.new_key_pair)
+    encrypt = staticmethod(_rsa_core.encrypt_str)
+    decrypt = staticmethod(_rsa_core.decrypt_str)
+    encrypt_bytes = staticmethod(_rsa_core.encrypt_bytes)
+    decrypt_bytes = staticmethod(_rsa_core.decrypt_bytes)
+    sign = staticmethod(_rsa_core.sign_str)
+    verify = staticmethod(_rsa_core.verify_str)
+    sign_bytes = staticmethod(_rsa_core.sign_bytes)
+    verify_bytes = staticmethod(_rsa_core.verify_bytes)
 
 
 class _Hybrid:
-    pass  # members: filled in by the hybrid area
+    encrypt = staticmethod(_hybrid_core.encrypt_str)
+    decrypt = staticmethod(_hybrid_core.decrypt_str)
+    encrypt_bytes = staticmethod(_hybrid_core.encrypt_bytes)
+    decrypt_bytes = staticmethod(_hybrid_core.decrypt_auto)
 
 
 class _Password:

@@ -1,0 +1,64 @@
+// The hybrid envelope (RSA-OAEP-wrapped AES-256-GCM) and the format
+// detection that opens every RSA-side ciphertext.
+//
+// Envelope: L (u32 little-endian) || RSA-OAEP block of the AES key (L bytes)
+//           || nonce (12) || tag (16) || ciphertext (n)
+// Legacy envelope (read only): "HYBR" || K (u32 big-endian) || RSA block (K)
+//           || sealed blob of the AES core under the Base64 text of the key.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "morvex/bytes.hpp"
+
+namespace morvex::hybrid {
+
+inline constexpr std::size_t RSA_BLOCK = 512;
+inline constexpr std::size_t NONCE = 12;
+inline constexpr std::size_t TAG = 16;
+inline constexpr std::array<std::uint8_t, 4> HYBR{'H', 'Y', 'B', 'R'};
+
+// Bytes the envelope adds to the data: 4 + RSA_BLOCK + NONCE + TAG.
+inline constexpr std::size_t ENVELOPE_OVERHEAD = 4 + RSA_BLOCK + NONCE + TAG;
+
+// The envelope of `data` for the holder of the matching private key. Throws
+// InvalidInputError "Data cannot be empty" (before the key text is read) or
+// for an unreadable key or a recipient key whose RSA block is not RSA_BLOCK
+// bytes; EncryptionError when the RSA or AES step fails.
+Bytes encrypt_bytes(ByteView data, std::string_view public_pem);
+// The same, written to `out`, which must hold data.size() + ENVELOPE_OVERHEAD
+// bytes.
+void encrypt_bytes_into(ByteView data, std::string_view public_pem, std::span<std::uint8_t> out);
+std::string encrypt_str(std::string_view plaintext, std::string_view public_pem);
+
+// Reader of exactly the envelope layout (fixed offsets from RSA_BLOCK); the
+// blob must be at least ENVELOPE_OVERHEAD bytes long.
+Bytes _net_decrypt(ByteView blob, std::string_view private_pem);
+// Reader of the legacy layout; the blob must begin with HYBR and be at least
+// 8 bytes long.
+Bytes _legacy_decrypt(ByteView blob, std::string_view private_pem);
+
+// What the format detection takes a blob for, by its length and first four
+// bytes alone, in the order the rules are tried.
+enum class Format { Legacy, Envelope, Direct };
+Format detect_format(ByteView blob) noexcept;
+
+// Opens a legacy envelope, a hybrid envelope or a direct RSA block, told apart
+// by the length and the first four bytes alone.
+Bytes decrypt_auto(ByteView blob, std::string_view private_pem);
+std::string decrypt_str(std::string_view ciphertext_b64, std::string_view private_pem);
+
+// Zero-copy form of decrypt_auto for blobs whose plaintext length follows
+// from the blob alone (hybrid and legacy envelopes that can hold a
+// plaintext): known_plaintext_size gives it, or nothing.
+std::optional<std::size_t> known_plaintext_size(ByteView blob) noexcept;
+// `out` must hold exactly *known_plaintext_size(blob) bytes.
+void decrypt_auto_into(ByteView blob, std::string_view private_pem, std::span<std::uint8_t> out);
+
+}  // namespace morvex::hybrid

@@ -1,0 +1,105 @@
+// RSA: 4096-bit key pairs as PEM text, RSA-OAEP blocks, the public encryption
+// operations (a direct block for short data, the hybrid envelope beyond) and
+// RSA-PSS signatures.
+//
+// Keys travel as PEM text only: private keys as unencrypted PKCS#8 (label
+// PRIVATE KEY), public keys as SubjectPublicKeyInfo (label PUBLIC KEY); the
+// loaders also read the PKCS#1 forms.
+#pragma once
+
+#include <openssl/types.h>
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "morvex/bytes.hpp"
+
+namespace morvex::rsa {
+
+inline constexpr unsigned KEY_SIZE = 4096;
+inline constexpr unsigned long PUBLIC_EXPONENT = 65537;
+// 512 - 2*32 - 2: the OAEP-SHA-256 limit of a 4096-bit modulus, whatever the
+// key at hand.
+inline constexpr std::size_t MAX_OAEP_PLAINTEXT = 446;
+
+// The one RSA-OAEP parameter set of the library.
+struct OaepParameters {
+  std::string_view hash;       // OpenSSL digest name
+  std::string_view mgf1_hash;  // digest of MGF1
+  std::string_view label;      // empty
+};
+inline constexpr OaepParameters _OAEP{"SHA2-256", "SHA2-256", ""};
+
+// RSA-PSS: SHA-256, MGF1-SHA-256, 32-byte salt.
+struct PssParameters {
+  std::string_view hash;
+  std::string_view mgf1_hash;
+  int salt_length;
+};
+PssParameters _pss() noexcept;
+
+// Applies _OAEP to a context already initialised for encryption or
+// decryption. Throws PrimitiveError.
+void apply_oaep(EVP_PKEY_CTX* ctx);
+
+// An owned key handle of the crypto library, released with the handle.
+struct KeyDeleter {
+  void operator()(EVP_PKEY* key) const noexcept;
+};
+using Key = std::unique_ptr<EVP_PKEY, KeyDeleter>;
+
+// (private key PEM, public key PEM) of a fresh RSA-4096 key, e = 65537.
+// Failures of the generator or the writer pass unchanged (PrimitiveError).
+std::pair<std::string, std::string> new_key_pair();
+
+// PEM readers. Any key type loads; PKCS#1 forms are accepted, encrypted keys
+// refused. Throw InvalidInputError "Invalid RSA public key PEM: ..." /
+// "Invalid RSA private key PEM: ...".
+Key _load_public(std::string_view public_pem);
+Key _load_private(std::string_view private_pem);
+
+// One direct RSA-OAEP block (as long as the modulus). Throws
+// InvalidInputError for more than MAX_OAEP_PLAINTEXT bytes (before the key
+// text is read) or an unreadable key, EncryptionError "RSA encryption
+// failed: ..." otherwise.
+Bytes _encrypt_oaep(ByteView data, std::string_view public_pem);
+// The plaintext of one block. Throws InvalidInputError for an unreadable
+// key, DecryptionError "RSA decryption failed: ..." otherwise.
+SecureBytes _decrypt_oaep(ByteView blob, std::string_view private_pem);
+
+// The same block operations over a loaded key, with the same error mapping
+// (no length limit of their own).
+Bytes encrypt_oaep_with(EVP_PKEY* key, ByteView data);
+SecureBytes decrypt_oaep_with(EVP_PKEY* key, ByteView blob);
+
+// RSA-PSS over SHA-256. Signing throws InvalidInputError (unreadable key) or
+// SignatureError "RSA signing failed: ...". Verification answers false for a
+// signature that does not match; a key text that is unreadable, or that
+// holds a key of another algorithm, throws InvalidInputError.
+Bytes sign_bytes(ByteView data, std::string_view private_pem);
+bool verify_bytes(ByteView data, ByteView signature, std::string_view public_pem);
+// UTF-8 text in, Base64 signature out (and back); a signature text that is
+// not strict Base64 verifies as false without the key text being read.
+std::string sign_str(std::string_view plaintext, std::string_view private_pem);
+bool verify_str(std::string_view plaintext, std::string_view signature_b64, std::string_view public_pem);
+
+// Up to MAX_OAEP_PLAINTEXT bytes: one direct block; longer data: a hybrid
+// envelope. Throws InvalidInputError "Data cannot be empty" first.
+Bytes encrypt_bytes(ByteView data, std::string_view public_pem);
+// Whatever encrypt_bytes or the envelope writer produced (format detection).
+Bytes decrypt_bytes(ByteView blob, std::string_view private_pem);
+std::string encrypt_str(std::string_view plaintext, std::string_view public_pem);
+std::string decrypt_str(std::string_view ciphertext_b64, std::string_view private_pem);
+
+namespace internal {
+// The direct path of encrypt_bytes with the block encryption passed in: a
+// block that the format detection would take for an envelope (one in 2^32
+// begins with the legacy mark) is encrypted again, so it always opens.
+using BlockEncryptor = Bytes (*)(ByteView, std::string_view);
+Bytes encrypt_direct(ByteView data, std::string_view public_pem, BlockEncryptor encrypt);
+}  // namespace internal
+
+}  // namespace morvex::rsa

@@ -1,0 +1,127 @@
+// Format detection over the RSA-side ciphertexts, and the legacy reader.
+#include <cstring>
+#include <string>
+
+#include "hybrid/internal.hpp"
+#include "morvex/aes.hpp"
+#include "morvex/encoding.hpp"
+#include "morvex/errors.hpp"
+#include "morvex/hybrid.hpp"
+#include "morvex/rsa.hpp"
+
+namespace morvex::hybrid {
+namespace {
+
+constexpr std::size_t kLegacyHeader = 8;
+constexpr std::size_t kMinSealed = aes::GCM_NONCE_SIZE + aes::GCM_TAG_SIZE + 1;
+
+constexpr const char* kLegacyInvalid = "Invalid hybrid data (legacy Swift format)";
+
+std::uint32_t load_le32(const std::uint8_t* p) noexcept {
+  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
+}
+std::uint32_t load_be32(const std::uint8_t* p) noexcept {
+  return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | std::uint32_t{p[3]};
+}
+
+// Where the RSA block of a legacy envelope ends (8 + its big-endian length,
+// in 64-bit arithmetic), or 0 when the blob cannot be one: too short to
+// carry the header, or no byte after the block.
+std::uint64_t legacy_key_end(ByteView blob) noexcept {
+  if (blob.size() < kLegacyHeader) return 0;
+  const std::uint64_t key_end = kLegacyHeader + std::uint64_t{load_be32(blob.data() + 4)};
+  return key_end < std::uint64_t{blob.size()} ? key_end : 0;
+}
+
+// The AES key of a legacy envelope goes to the AES core as its Base64 text,
+// which that core normalises back to the same 32 bytes.
+class LegacyKeyText {
+ public:
+  LegacyKeyText(ByteView blob, std::uint64_t key_end, std::string_view private_pem) {
+    const ByteView encrypted_key = blob.subspan(kLegacyHeader, static_cast<std::size_t>(key_end) - kLegacyHeader);
+    const SecureBytes aes_key = rsa::_decrypt_oaep(encrypted_key, private_pem);
+    text_ = encoding::base64_encode(aes_key);
+  }
+  LegacyKeyText(const LegacyKeyText&) = delete;
+  LegacyKeyText& operator=(const LegacyKeyText&) = delete;
+  ~LegacyKeyText() { secure_wipe(text_.data(), text_.size()); }
+  std::string_view text() const noexcept { return text_; }
+
+ private:
+  std::string text_;
+};
+
+Bytes direct_decrypt(ByteView blob, std::string_view private_pem) {
+  const SecureBytes plain = rsa::_decrypt_oaep(blob, private_pem);
+  return Bytes(plain.begin(), plain.end());
+}
+
+}  // namespace
+
+Format detect_format(ByteView blob) noexcept {
+  if (blob.size() >= kLegacyHeader && std::memcmp(blob.data(), HYBR.data(), HYBR.size()) == 0) return Format::Legacy;
+  if (blob.size() >= ENVELOPE_OVERHEAD && load_le32(blob.data()) == RSA_BLOCK) return Format::Envelope;
+  return Format::Direct;
+}
+
+Bytes _legacy_decrypt(ByteView blob, std::string_view private_pem) {
+  const std::uint64_t key_end = legacy_key_end(blob);
+  if (key_end == 0) throw DecryptionError(kLegacyInvalid);
+  const LegacyKeyText key(blob, key_end, private_pem);
+  return aes::decrypt_bytes(blob.subspan(static_cast<std::size_t>(key_end)), key.text());
+}
+
+Bytes decrypt_auto(ByteView blob, std::string_view private_pem) {
+  switch (detect_format(blob)) {
+    case Format::Legacy: return _legacy_decrypt(blob, private_pem);
+    case Format::Envelope: return _net_decrypt(blob, private_pem);
+    case Format::Direct: break;
+  }
+  return direct_decrypt(blob, private_pem);
+}
+
+std::optional<std::size_t> known_plaintext_size(ByteView blob) noexcept {
+  switch (detect_format(blob)) {
+    case Format::Legacy: {
+      const std::uint64_t key_end = legacy_key_end(blob);
+      if (key_end == 0 || blob.size() - key_end < kMinSealed) return std::nullopt;
+      return blob.size() - static_cast<std::size_t>(key_end) - aes::GCM_NONCE_SIZE - aes::GCM_TAG_SIZE;
+    }
+    case Format::Envelope: return internal::net_plaintext_size(blob);
+    case Format::Direct: break;
+  }
+  return std::nullopt;
+}
+
+void decrypt_auto_into(ByteView blob, std::string_view private_pem, std::span<std::uint8_t> out) {
+  const std::optional<std::size_t> size = known_plaintext_size(blob);
+  if (!size || *size != out.size()) throw std::invalid_argument("plaintext buffer has the wrong size");
+  if (detect_format(blob) == Format::Envelope) {
+    internal::net_decrypt_into(blob, private_pem, out);
+    return;
+  }
+  const std::uint64_t key_end = legacy_key_end(blob);
+  const LegacyKeyText key(blob, key_end, private_pem);
+  aes::decrypt_bytes_into(blob.subspan(static_cast<std::size_t>(key_end)), key.text(), out);
+}
+
+std::string decrypt_str(std::string_view ciphertext_b64, std::string_view private_pem) {
+  Bytes blob;
+  try {
+    blob = encoding::base64_decode(ciphertext_b64);
+  } catch (const Base64Error&) {
+    throw DecryptionError("Ciphertext is not valid Base64", std::current_exception());
+  }
+  Bytes data = decrypt_auto(blob, private_pem);
+  try {
+    encoding::validate_utf8(data);
+  } catch (const Utf8Error&) {
+    secure_wipe(data.data(), data.size());
+    throw DecryptionError("Decrypted data is not valid UTF-8", std::current_exception());
+  }
+  std::string text(reinterpret_cast<const char*>(data.data()), data.size());
+  secure_wipe(data.data(), data.size());
+  return text;
+}
+
+}  // namespace morvex::hybrid

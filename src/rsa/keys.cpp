@@ -1,0 +1,145 @@
+// RSA key pairs as PEM text, and the two PEM readers every RSA operation
+// starts with.
+#include <openssl/core_names.h>
+#include <openssl/decoder.h>
+#include <openssl/encoder.h>
+#include <openssl/rsa.h>
+
+#include <cstdio>
+
+#include "common/ossl.hpp"
+#include "morvex/errors.hpp"
+#include "morvex/rsa.hpp"
+
+namespace morvex::rsa {
+namespace {
+
+using detail::PKey;
+using detail::PKeyCtx;
+using EncoderCtx = detail::OsslPtr<OSSL_ENCODER_CTX, OSSL_ENCODER_CTX_free>;
+using DecoderCtx = detail::OsslPtr<OSSL_DECODER_CTX, OSSL_DECODER_CTX_free>;
+
+constexpr const char* kPublicPrefix = "Invalid RSA public key PEM: ";
+constexpr const char* kPrivatePrefix = "Invalid RSA private key PEM: ";
+
+// Code point of the UTF-8 sequence at `p` (lenient: the text may carry lone
+// surrogates), and the number of bytes it takes.
+std::uint32_t decode_one(std::string_view s, std::size_t i, std::size_t* len) {
+  const auto b = static_cast<unsigned char>(s[i]);
+  std::size_t n = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+  std::uint32_t cp = n == 4 ? b & 0x07u : n == 3 ? b & 0x0Fu : n == 2 ? b & 0x1Fu : b;
+  std::size_t k = 1;
+  for (; k < n && i + k < s.size(); ++k) {
+    const auto c = static_cast<unsigned char>(s[i + k]);
+    if ((c & 0xC0) != 0x80) break;
+    cp = (cp << 6) | (c & 0x3Fu);
+  }
+  *len = k;
+  return cp;
+}
+
+// The encoder's complaint about the first run of characters outside ASCII,
+// worded like the host's own ASCII codec; empty when the text is ASCII.
+std::string non_ascii_complaint(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
+  if (i == text.size()) return {};
+  // Every character before the first non-ASCII byte is one byte long, so the
+  // byte offset is the character position.
+  const std::size_t start = i;
+  std::size_t count = 0;
+  std::uint32_t first = 0;
+  while (i < text.size() && static_cast<unsigned char>(text[i]) >= 0x80) {
+    std::size_t len = 0;
+    const std::uint32_t cp = decode_one(text, i, &len);
+    if (count == 0) first = cp;
+    ++count;
+    i += len;
+  }
+  char buf[160];
+  if (count == 1) {
+    const char* fmt = first <= 0xFF     ? "'ascii' codec can't encode character '\\x%02x' in position %zu: "
+                      : first <= 0xFFFF ? "'ascii' codec can't encode character '\\u%04x' in position %zu: "
+                                        : "'ascii' codec can't encode character '\\U%08x' in position %zu: ";
+    std::snprintf(buf, sizeof buf, fmt, static_cast<unsigned>(first), start);
+  } else {
+    std::snprintf(buf, sizeof buf, "'ascii' codec can't encode characters in position %zu-%zu: ", start,
+                  start + count - 1);
+  }
+  return std::string(buf) + "ordinal not in range(128)";
+}
+
+// Encrypted keys are refused: no password is ever given, and this callback
+// makes sure no other source (a terminal prompt) is asked for one.
+int refuse_passphrase(char*, std::size_t, std::size_t*, const OSSL_PARAM[], void*) { return 0; }
+
+Key load(std::string_view pem, int selection, const char* prefix) {
+  if (std::string complaint = non_ascii_complaint(pem); !complaint.empty()) {
+    throw InvalidInputError(prefix + complaint, std::make_exception_ptr(std::invalid_argument(complaint)));
+  }
+  detail::clear_openssl_errors();
+  EVP_PKEY* raw = nullptr;
+  DecoderCtx dctx(OSSL_DECODER_CTX_new_for_pkey(&raw, "PEM", nullptr, nullptr, selection, nullptr, nullptr));
+  bool ok = dctx != nullptr && OSSL_DECODER_CTX_set_passphrase_cb(dctx.get(), refuse_passphrase, nullptr) == 1;
+  if (ok) {
+    const auto* p = reinterpret_cast<const unsigned char*>(pem.data());
+    std::size_t n = pem.size();
+    ok = OSSL_DECODER_from_data(dctx.get(), &p, &n) == 1;
+  }
+  Key key(raw);
+  if (!ok || !key) {
+    std::string text = detail::take_openssl_error();
+    if (text.empty()) text = "no key found";
+    throw InvalidInputError(prefix + text, std::make_exception_ptr(PrimitiveError(text)));
+  }
+  detail::clear_openssl_errors();
+  return key;
+}
+
+// Writes `key` as PEM text in the given structure.
+std::string write_pem(EVP_PKEY* key, int selection, const char* structure) {
+  EncoderCtx ectx(OSSL_ENCODER_CTX_new_for_pkey(key, selection, "PEM", structure, nullptr));
+  if (!ectx || OSSL_ENCODER_CTX_get_num_encoders(ectx.get()) == 0)
+    detail::throw_openssl("no PEM writer for the key");
+  unsigned char* data = nullptr;
+  std::size_t len = 0;
+  if (OSSL_ENCODER_to_data(ectx.get(), &data, &len) != 1) detail::throw_openssl("PEM writing failed");
+  std::string text(reinterpret_cast<const char*>(data), len);
+  OPENSSL_clear_free(data, len);
+  return text;
+}
+
+}  // namespace
+
+void KeyDeleter::operator()(EVP_PKEY* key) const noexcept { EVP_PKEY_free(key); }
+
+std::pair<std::string, std::string> new_key_pair() {
+  detail::clear_openssl_errors();
+  PKeyCtx ctx(EVP_PKEY_CTX_new_from_name(nullptr, "RSA", nullptr));
+  if (!ctx || EVP_PKEY_keygen_init(ctx.get()) != 1) detail::throw_openssl("RSA key generation unavailable");
+  unsigned int bits = KEY_SIZE;
+  // The exponent goes in as a native-endian unsigned integer.
+  unsigned long e = PUBLIC_EXPONENT;
+  const OSSL_PARAM params[] = {
+      OSSL_PARAM_construct_uint(OSSL_PKEY_PARAM_RSA_BITS, &bits),
+      OSSL_PARAM_construct_ulong(OSSL_PKEY_PARAM_RSA_E, &e),
+      OSSL_PARAM_construct_end(),
+  };
+  if (EVP_PKEY_CTX_set_params(ctx.get(), params) != 1) detail::throw_openssl("RSA key parameters refused");
+  EVP_PKEY* raw = nullptr;
+  if (EVP_PKEY_generate(ctx.get(), &raw) != 1) detail::throw_openssl("RSA key generation failed");
+  const Key key(raw);
+  std::string priv = write_pem(key.get(), EVP_PKEY_KEYPAIR, "PrivateKeyInfo");
+  try {
+    return {std::move(priv), write_pem(key.get(), EVP_PKEY_PUBLIC_KEY, "SubjectPublicKeyInfo")};
+  } catch (...) {
+    secure_wipe(priv.data(), priv.size());
+    throw;
+  }
+}
+
+Key _load_public(std::string_view public_pem) { return load(public_pem, EVP_PKEY_PUBLIC_KEY, kPublicPrefix); }
+
+Key _load_private(std::string_view private_pem) { return load(private_pem, EVP_PKEY_KEYPAIR, kPrivatePrefix); }
+
+}  // namespace morvex::rsa

@@ -1,0 +1,98 @@
+// RSA-OAEP blocks: SHA-256, MGF1-SHA-256, empty label.
+#include <openssl/core_names.h>
+#include <openssl/rsa.h>
+
+#include <string>
+
+#include "common/ossl.hpp"
+#include "morvex/errors.hpp"
+#include "morvex/rsa.hpp"
+
+namespace morvex::rsa {
+namespace {
+
+using detail::PKeyCtx;
+
+// _OAEP as OpenSSL parameters, built once. The label is left at its
+// default, the empty label.
+const OSSL_PARAM* oaep_params() {
+  static char pad[] = OSSL_PKEY_RSA_PAD_MODE_OAEP;
+  static char hash[] = "SHA2-256";
+  static char mgf1[] = "SHA2-256";
+  static_assert(sizeof hash - 1 == _OAEP.hash.size() && sizeof mgf1 - 1 == _OAEP.mgf1_hash.size());
+  static const OSSL_PARAM params[] = {
+      OSSL_PARAM_construct_utf8_string(OSSL_ASYM_CIPHER_PARAM_PAD_MODE, pad, 0),
+      OSSL_PARAM_construct_utf8_string(OSSL_ASYM_CIPHER_PARAM_OAEP_DIGEST, hash, 0),
+      OSSL_PARAM_construct_utf8_string(OSSL_ASYM_CIPHER_PARAM_MGF1_DIGEST, mgf1, 0),
+      OSSL_PARAM_construct_end(),
+  };
+  return params;
+}
+
+PKeyCtx context_for(EVP_PKEY* key) {
+  PKeyCtx ctx(EVP_PKEY_CTX_new_from_pkey(nullptr, key, nullptr));
+  if (!ctx) detail::throw_openssl("no context for the key");
+  return ctx;
+}
+
+std::string message_of(const PrimitiveError& e) { return e.what(); }
+
+}  // namespace
+
+void apply_oaep(EVP_PKEY_CTX* ctx) {
+  if (EVP_PKEY_CTX_set_params(ctx, oaep_params()) != 1) detail::throw_openssl("OAEP parameters refused");
+}
+
+Bytes encrypt_oaep_with(EVP_PKEY* key, ByteView data) {
+  detail::clear_openssl_errors();
+  try {
+    const PKeyCtx ctx = context_for(key);
+    if (EVP_PKEY_encrypt_init_ex(ctx.get(), oaep_params()) != 1)
+      detail::throw_openssl("operation not supported for this keytype");
+    std::size_t len = 0;
+    if (EVP_PKEY_encrypt(ctx.get(), nullptr, &len, data.data(), data.size()) != 1)
+      detail::throw_openssl("encryption failed");
+    Bytes block(len);
+    if (EVP_PKEY_encrypt(ctx.get(), block.data(), &len, data.data(), data.size()) != 1)
+      detail::throw_openssl("encryption failed");
+    block.resize(len);
+    return block;
+  } catch (const PrimitiveError& e) {
+    throw EncryptionError("RSA encryption failed: " + message_of(e), std::current_exception());
+  }
+}
+
+SecureBytes decrypt_oaep_with(EVP_PKEY* key, ByteView blob) {
+  detail::clear_openssl_errors();
+  try {
+    const PKeyCtx ctx = context_for(key);
+    if (EVP_PKEY_decrypt_init_ex(ctx.get(), oaep_params()) != 1)
+      detail::throw_openssl("operation not supported for this keytype");
+    std::size_t len = 0;
+    if (EVP_PKEY_decrypt(ctx.get(), nullptr, &len, blob.data(), blob.size()) != 1)
+      detail::throw_openssl("decryption failed");
+    SecureBytes out(len);
+    if (EVP_PKEY_decrypt(ctx.get(), out.data(), &len, blob.data(), blob.size()) != 1)
+      detail::throw_openssl("decryption failed");
+    out.resize(len);
+    return out;
+  } catch (const PrimitiveError& e) {
+    throw DecryptionError("RSA decryption failed: " + message_of(e), std::current_exception());
+  }
+}
+
+Bytes _encrypt_oaep(ByteView data, std::string_view public_pem) {
+  if (data.size() > MAX_OAEP_PLAINTEXT) {
+    throw InvalidInputError("Data too large for a direct RSA-OAEP block (" + std::to_string(data.size()) +
+                            " > " + std::to_string(MAX_OAEP_PLAINTEXT) + " bytes)");
+  }
+  const Key key = _load_public(public_pem);
+  return encrypt_oaep_with(key.get(), data);
+}
+
+SecureBytes _decrypt_oaep(ByteView blob, std::string_view private_pem) {
+  const Key key = _load_private(private_pem);
+  return decrypt_oaep_with(key.get(), blob);
+}
+
+}  // namespace morvex::rsa

@@ -1,0 +1,42 @@
+// The public RSA encryption operations: a direct OAEP block for short data,
+// the hybrid envelope for longer data, and format detection to decrypt.
+#include "morvex/encoding.hpp"
+#include "morvex/errors.hpp"
+#include "morvex/hybrid.hpp"
+#include "morvex/rsa.hpp"
+
+namespace morvex::rsa {
+
+namespace internal {
+
+Bytes encrypt_direct(ByteView data, std::string_view public_pem, BlockEncryptor encrypt) {
+  // OAEP is randomised: a fresh encryption leaves the other formats' marks
+  // behind with overwhelming probability.
+  for (;;) {
+    Bytes block = encrypt(data, public_pem);
+    if (hybrid::detect_format(block) == hybrid::Format::Direct) return block;
+  }
+}
+
+}  // namespace internal
+
+Bytes encrypt_bytes(ByteView data, std::string_view public_pem) {
+  if (data.empty()) throw InvalidInputError("Data cannot be empty");
+  if (data.size() <= MAX_OAEP_PLAINTEXT) return internal::encrypt_direct(data, public_pem, &_encrypt_oaep);
+  return hybrid::encrypt_bytes(data, public_pem);
+}
+
+Bytes decrypt_bytes(ByteView blob, std::string_view private_pem) { return hybrid::decrypt_auto(blob, private_pem); }
+
+std::string encrypt_str(std::string_view plaintext, std::string_view public_pem) {
+  if (plaintext.empty()) throw InvalidInputError("Plaintext cannot be empty");
+  return encoding::base64_encode(encrypt_bytes(as_bytes(plaintext), public_pem));
+}
+
+// The same reading as the envelope area's text form: both end in the format
+// detection.
+std::string decrypt_str(std::string_view ciphertext_b64, std::string_view private_pem) {
+  return hybrid::decrypt_str(ciphertext_b64, private_pem);
+}
+
+}  // namespace morvex::rsa
