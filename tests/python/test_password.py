@@ -1,5 +1,6 @@
 import asyncio
 import base64
+import datetime
 import hashlib
 import json
 import re
@@ -53,7 +54,9 @@ def test_record_text_is_byte_exact_and_matches_hashlib():
     assert hashlib.pbkdf2_hmac("sha512", b"correct horse", base64.b64decode(salt), 1000, 64) == base64.b64decode(h)
     # Exactly what json writes with sorted keys and compact separators.
     assert rec == json.dumps(json.loads(rec), sort_keys=True, separators=(",", ":"))
-    assert len(created) == 20
+    # UTC, to the whole second, at the time of the call.
+    when = datetime.datetime.strptime(created, "%Y-%m-%dT%H:%M:%SZ").replace(tzinfo=datetime.timezone.utc)
+    assert abs((datetime.datetime.now(datetime.timezone.utc) - when).total_seconds()) < 30
     # Non-ASCII passwords derive over their UTF-8 bytes.
     rec = json.loads(core.hash_password("pässwörd \u20ac\U0001f600", 3))
     expect = hashlib.pbkdf2_hmac("sha512", "pässwörd \u20ac\U0001f600".encode(), base64.b64decode(rec["salt"]), 3, 64)
