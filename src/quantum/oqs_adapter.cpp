@@ -113,11 +113,11 @@ bool sig_verify(std::string_view alg, ByteView public_key, ByteView message, Byt
 }
 
 std::vector<std::string> enabled_sig_mechanisms() {
+  (void)detail::backend();
   {
     std::lock_guard lock(g_enabled_mutex);
     if (g_enabled_override) return *g_enabled_override;
   }
-  (void)detail::backend();
   std::vector<std::string> names;
   for (const Mechanism& m : detail::mechanisms())
     if (!m.is_kem()) names.emplace_back(m.name);

@@ -158,7 +158,7 @@ TEST(QuantumLoader, BuildWithoutBackend) {
 
 #else
 
-TEST(QuantumLoader, FirstCallRaceLoadsOnce) {
+TEST(QuantumLoader, FirstCallRaceOnManyThreadsLoadsOnce) {
   for (int round = 0; round < 3; ++round) {
     oqs::testing::set_backend_available(true);  // forgets the handle
     const auto before = oqs::detail::load_counts();
