@@ -54,9 +54,8 @@ bench: build
 	@PYTHONPATH=$(STAGE) $(PY) bench/run.py
 
 test-sanitize: deps
-	@$(MAKE) --no-print-directory build BUILD=build/sanitize CMAKE_ARGS="-DMORVEX_SANITIZE=ON -DMORVEX_BUILD_PYTHON=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo"
-	@cd build/sanitize && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ./tests/cpp/morvex_tests
-	@bash scripts/fuzz.sh --seeds-only
+	@$(MAKE) --no-print-directory build BUILD=build/sanitize CMAKE_ARGS="-DMORVEX_SANITIZE=ON -DMORVEX_BUILD_PYTHON=OFF -DMORVEX_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo"
+	@bash scripts/sanitize.sh build/sanitize
 
 test-tsan: deps
 	@$(MAKE) --no-print-directory build BUILD=build/tsan CMAKE_ARGS="-DMORVEX_TSAN=ON -DMORVEX_BUILD_PYTHON=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo"
