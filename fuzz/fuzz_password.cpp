@@ -1,0 +1,71 @@
+// Password records from the fuzzer: verify_password and needs_rehash on any
+// text never throw, agree with a direct reading of the record, and derive
+// only what the record allows.
+//
+// Input: one byte n, then n % 16 bytes of password, then the record text.
+// Records asking for more than kMaxFuzzIterations are only planned, not
+// derived, so each run stays fast.
+#include <openssl/crypto.h>
+
+#include <cstdint>
+#include <algorithm>
+#include <cstdlib>
+#include <string_view>
+
+#include "morvex/encoding.hpp"
+#include "morvex/password.hpp"
+
+using namespace morvex;
+namespace pw = morvex::password;
+
+namespace {
+
+constexpr std::int64_t kMaxFuzzIterations = 64;
+
+void check(bool ok) {
+  if (!ok) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  const std::size_t n = std::min<std::size_t>(data[0] % 16, size - 1);
+  const std::string_view password(reinterpret_cast<const char*>(data + 1), n);
+  const std::string_view text(reinterpret_cast<const char*>(data + 1 + n), size - 1 - n);
+
+  // The rehash policy: only the iteration count decides.
+  const std::optional<nlohmann::json> record = pw::_parse(text);
+  std::optional<std::int64_t> iterations;
+  if (record && record->contains("parameters")) {
+    const nlohmann::json& params = (*record)["parameters"];
+    if (params.is_object() && params.contains("iterations")) iterations = pw::_to_integer(params["iterations"]);
+  }
+  check(pw::needs_rehash(text) == (!iterations || *iterations < pw::UPGRADE_THRESHOLD));
+
+  const std::optional<pw::VerifyPlan> plan = pw::_plan_verify(text);
+  if (plan) {
+    check(record.has_value() && iterations == plan->iterations);
+    check(plan->iterations >= 1 && plan->iterations <= pw::MAX_ITERATIONS);
+    check(!plan->digest.empty() && plan->digest.size() <= static_cast<std::size_t>(pw::MAX_OUTPUT_LENGTH));
+  }
+  if (password.empty() || !plan) {
+    check(!pw::verify_password(password, text));
+    return 0;
+  }
+  if (plan->iterations > kMaxFuzzIterations) return 0;
+
+  const bool ok = pw::verify_password(password, text);
+  const SecureBytes derived = pw::_derive(password, plan->salt, plan->iterations,
+                                          static_cast<std::int64_t>(plan->digest.size()), plan->hash->name);
+  check(ok == (CRYPTO_memcmp(derived.data(), plan->digest.data(), derived.size()) == 0));
+  // The derived bytes, written back as a record, verify.
+  const nlohmann::json made = {
+      {"salt", encoding::base64_encode(plan->salt)},
+      {"hash", encoding::base64_encode(derived)},
+      {"parameters",
+       {{"iterations", plan->iterations}, {"outputLength", derived.size()}, {"hashAlgorithm", plan->hash->name}}},
+  };
+  check(pw::verify_password(password, made.dump()));
+  return 0;
+}
