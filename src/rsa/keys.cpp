@@ -73,13 +73,10 @@ std::string non_ascii_complaint(std::string_view text) {
 // makes sure no other source (a terminal prompt) is asked for one.
 int refuse_passphrase(char*, std::size_t, std::size_t*, const OSSL_PARAM[], void*) { return 0; }
 
-Key load(std::string_view pem, int selection, const char* prefix) {
-  if (std::string complaint = non_ascii_complaint(pem); !complaint.empty()) {
-    throw InvalidInputError(prefix + complaint, std::make_exception_ptr(std::invalid_argument(complaint)));
-  }
-  detail::clear_openssl_errors();
+// One decoding attempt; a null key when it fails (the reason stays queued).
+Key decode(std::string_view pem, int selection, const char* key_type) {
   EVP_PKEY* raw = nullptr;
-  DecoderCtx dctx(OSSL_DECODER_CTX_new_for_pkey(&raw, "PEM", nullptr, nullptr, selection, nullptr, nullptr));
+  DecoderCtx dctx(OSSL_DECODER_CTX_new_for_pkey(&raw, "PEM", nullptr, key_type, selection, nullptr, nullptr));
   bool ok = dctx != nullptr && OSSL_DECODER_CTX_set_passphrase_cb(dctx.get(), refuse_passphrase, nullptr) == 1;
   if (ok) {
     const auto* p = reinterpret_cast<const unsigned char*>(pem.data());
@@ -87,7 +84,24 @@ Key load(std::string_view pem, int selection, const char* prefix) {
     ok = OSSL_DECODER_from_data(dctx.get(), &p, &n) == 1;
   }
   Key key(raw);
-  if (!ok || !key) {
+  if (!ok) key.reset();
+  return key;
+}
+
+Key load(std::string_view pem, int selection, const char* prefix) {
+  if (std::string complaint = non_ascii_complaint(pem); !complaint.empty()) {
+    throw InvalidInputError(prefix + complaint, std::make_exception_ptr(std::invalid_argument(complaint)));
+  }
+  // A decoder chain told the key type is much shorter to build; any other
+  // key type (and every failure) takes the general one, whose reason is
+  // the one reported.
+  detail::clear_openssl_errors();
+  Key key = decode(pem, selection, "RSA");
+  if (!key) {
+    detail::clear_openssl_errors();
+    key = decode(pem, selection, nullptr);
+  }
+  if (!key) {
     std::string text = detail::take_openssl_error();
     if (text.empty()) text = "no key found";
     throw InvalidInputError(prefix + text, std::make_exception_ptr(PrimitiveError(text)));
