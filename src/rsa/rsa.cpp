@@ -8,14 +8,20 @@
 namespace morvex::rsa {
 
 namespace internal {
+namespace {
+constexpr int kMaxAttempts = 64;
+}  // namespace
 
 Bytes encrypt_direct(ByteView data, std::string_view public_pem, BlockEncryptor encrypt) {
   // OAEP is randomised: a fresh encryption leaves the other formats' marks
-  // behind with overwhelming probability.
-  for (;;) {
+  // behind (each try keeps one with a chance of about 2^-32). The bound only
+  // guards against a key that could never give a readable block.
+  for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
     Bytes block = encrypt(data, public_pem);
     if (hybrid::detect_format(block) == hybrid::Format::Direct) return block;
   }
+  const std::string text = "every block read as another format";
+  throw EncryptionError("RSA encryption failed: " + text, std::make_exception_ptr(PrimitiveError(text)));
 }
 
 }  // namespace internal

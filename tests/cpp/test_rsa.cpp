@@ -295,4 +295,8 @@ TEST(RsaEncrypt, DirectBlocksThatLookLikeAnotherFormatAreMadeAgain) {
   EXPECT_EQ(g_calls, 2);
   EXPECT_EQ(hybrid::detect_format(g_first), hybrid::Format::Envelope);
   EXPECT_EQ(rsa::decrypt_bytes(d, kPrivateA), bytes_of("abc"));
+  // Never an endless loop.
+  EXPECT_MORVEX_ERROR(rsa::internal::encrypt_direct(bytes_of("abc"), kPublicA,
+                                                    [](ByteView, std::string_view) { return bytes_of("HYBR1234"); }),
+                      EncryptionError, "RSA encryption failed: every block read as another format");
 }
