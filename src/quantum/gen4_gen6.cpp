@@ -1,0 +1,72 @@
+// Gen4 and Gen6: FrodoKEM shared secret -> AES-256-GCM key.
+//
+// Gen4 message: nonce (12) || ct (n) || tag (16); key = HMAC-SHA256(ss, 0x01).
+// Gen6 message: salt (16) || nonce (12) || ct (n) || tag (16);
+//               key = HKDF-SHA256(ss, salt, "Gen6-Frodo-GCM", 32).
+#include "common/ossl.hpp"
+#include "morvex/errors.hpp"
+#include "morvex/quantum.hpp"
+#include "morvex/quantum/oqs.hpp"
+#include "quantum/formats.hpp"
+
+namespace morvex::quantum {
+namespace {
+
+constexpr std::size_t kGen4Min = kGcmNonceSize + kGcmTagSize;       // 28
+constexpr std::size_t kGen6Salt = 16;
+constexpr std::size_t kGen6Min = kGen6Salt + kGcmNonceSize + kGcmTagSize;  // 44
+
+// Opens nonce || ct || tag at `body` under `key`.
+Bytes open_body(ByteView key, ByteView body) {
+  const std::size_t n = body.size() - kGcmNonceSize - kGcmTagSize;
+  return _gcm_open(key, body.first(kGcmNonceSize), body.subspan(kGcmNonceSize, n),
+                   body.last(kGcmTagSize));
+}
+
+}  // namespace
+
+SecretArray<32> _gen4_key(ByteView ss) {
+  static constexpr std::uint8_t kOne = 0x01;
+  SecretArray<32> key;
+  detail::hmac256_parts(ss, {ByteView(&kOne, 1)}, key.data());
+  return key;
+}
+
+Encrypted _gen4_encrypt(ByteView data, ByteView raw_pk) {
+  oqs::Encapsulation kem = oqs::encapsulate(oqs::frodo_alg(2), raw_pk);
+  const SecretArray<32> key = _gen4_key(kem.shared_secret);
+  Encrypted out{std::move(kem.ciphertext), Bytes(kGen4Min + data.size())};
+  std::uint8_t* m = out.message.data();
+  morvex::detail::random_bytes(m, kGcmNonceSize);
+  detail::gcm_seal_into(key.span(), m, data, m + kGcmNonceSize);
+  return out;
+}
+
+Bytes _gen4_decrypt(ByteView enc, ByteView raw_sk, ByteView capsule) {
+  if (enc.size() < kGen4Min) throw InvalidInputError("Invalid Gen4 encrypted message");
+  const SecureBytes ss = oqs::decapsulate(oqs::frodo_alg(2), raw_sk, capsule);
+  const SecretArray<32> key = _gen4_key(ss);
+  return open_body(key.span(), enc);
+}
+
+Encrypted _gen6_encrypt(ByteView data, ByteView raw_pk, std::int64_t strength) {
+  oqs::Encapsulation kem = oqs::encapsulate(oqs::frodo_alg(strength), raw_pk);
+  Encrypted out{std::move(kem.ciphertext), Bytes(kGen6Min + data.size())};
+  std::uint8_t* m = out.message.data();
+  morvex::detail::random_bytes(m, kGen6Salt);
+  SecretArray<32> key;
+  detail::hkdf_into(kem.shared_secret, ByteView(m, kGen6Salt), detail::view(_GEN6_INFO), key.span());
+  morvex::detail::random_bytes(m + kGen6Salt, kGcmNonceSize);
+  detail::gcm_seal_into(key.span(), m + kGen6Salt, data, m + kGen6Salt + kGcmNonceSize);
+  return out;
+}
+
+Bytes _gen6_decrypt(ByteView enc, ByteView raw_sk, ByteView capsule, std::int64_t strength) {
+  if (enc.size() < kGen6Min) throw InvalidInputError("Invalid Gen6 encrypted message");
+  const SecureBytes ss = oqs::decapsulate(oqs::frodo_alg(strength), raw_sk, capsule);
+  SecretArray<32> key;
+  detail::hkdf_into(ss, enc.first(kGen6Salt), detail::view(_GEN6_INFO), key.span());
+  return open_body(key.span(), enc.subspan(kGen6Salt));
+}
+
+}  // namespace morvex::quantum

@@ -1,0 +1,201 @@
+// Symmetric building blocks of the post-quantum formats: HKDF-SHA256,
+// AES-GCM seal/open, AES-CBC with PKCS#7, HMAC-SHA256.
+#include <openssl/core_names.h>
+#include <openssl/crypto.h>
+#include <openssl/kdf.h>
+#include <openssl/params.h>
+
+#include <climits>
+#include <cstring>
+
+#include "common/gcm.hpp"
+#include "common/ossl.hpp"
+#include "morvex/errors.hpp"
+#include "quantum/formats.hpp"
+
+namespace morvex::quantum {
+namespace {
+
+using morvex::detail::OsslPtr;
+using KdfCtx = OsslPtr<EVP_KDF_CTX, EVP_KDF_CTX_free>;
+using MacCtx = OsslPtr<EVP_MAC_CTX, EVP_MAC_CTX_free>;
+
+constexpr const char* kGcmFailed = "Quantum AES-GCM decryption failed (wrong key or tampered data)";
+constexpr const char* kUnpadFailed = "Quantum AES-CBC unpadding failed";
+
+EVP_KDF* hkdf_kdf() {
+  static EVP_KDF* const kdf = EVP_KDF_fetch(nullptr, "HKDF", nullptr);
+  return kdf;
+}
+
+EVP_MAC* hmac_mac() {
+  static EVP_MAC* const mac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
+  return mac;
+}
+
+const EVP_CIPHER* aes_cbc(std::size_t key_len) {
+  static EVP_CIPHER* const c128 = EVP_CIPHER_fetch(nullptr, "AES-128-CBC", nullptr);
+  static EVP_CIPHER* const c192 = EVP_CIPHER_fetch(nullptr, "AES-192-CBC", nullptr);
+  switch (key_len) {
+    case 16: return c128;
+    case 24: return c192;
+    case 32: return morvex::detail::aes_256_cbc();
+    default: throw PrimitiveError("invalid key size for AES-CBC");
+  }
+}
+
+// EVP lengths are ints.
+void check_int_len(std::size_t n) {
+  if (n > static_cast<std::size_t>(INT_MAX) - 32) throw PrimitiveError("data too long");
+}
+
+// Raw AES-CBC without padding over whole blocks.
+void cbc_raw(bool encrypt, ByteView in, ByteView key, ByteView iv, std::uint8_t* out) {
+  const EVP_CIPHER* cipher = aes_cbc(key.size());
+  if (iv.size() != kCbcIvSize) throw PrimitiveError("invalid IV size for AES-CBC");
+  check_int_len(in.size());
+  morvex::detail::CipherCtx ctx(EVP_CIPHER_CTX_new());
+  if (!ctx || EVP_CipherInit_ex2(ctx.get(), cipher, key.data(), iv.data(), encrypt ? 1 : 0, nullptr) != 1)
+    morvex::detail::throw_openssl("cipher initialisation failed");
+  EVP_CIPHER_CTX_set_padding(ctx.get(), 0);
+  int outl = 0;
+  if (!in.empty() &&
+      EVP_CipherUpdate(ctx.get(), out, &outl, in.data(), static_cast<int>(in.size())) != 1)
+    morvex::detail::throw_openssl("cipher failed");
+  int fin = 0;
+  if (EVP_CipherFinal_ex(ctx.get(), out + outl, &fin) != 1)
+    morvex::detail::throw_openssl("data not multiple of block length");
+}
+
+}  // namespace
+
+namespace detail {
+
+void hkdf_into(ByteView ikm, ByteView salt, ByteView info, std::span<std::uint8_t> out) {
+  EVP_KDF* kdf = hkdf_kdf();
+  if (kdf == nullptr) morvex::detail::throw_openssl("HKDF unavailable");
+  KdfCtx ctx(EVP_KDF_CTX_new(kdf));
+  if (!ctx) morvex::detail::throw_openssl("HKDF unavailable");
+  // A non-null pointer for empty values: OpenSSL treats (nullptr, 0) as absent.
+  static const std::uint8_t kEmpty = 0;
+  auto ptr = [](ByteView v) { return const_cast<std::uint8_t*>(v.empty() ? &kEmpty : v.data()); };
+  char digest[] = "SHA256";
+  OSSL_PARAM params[5];
+  OSSL_PARAM* p = params;
+  *p++ = OSSL_PARAM_construct_utf8_string(OSSL_KDF_PARAM_DIGEST, digest, 0);
+  *p++ = OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_KEY, ptr(ikm), ikm.size());
+  if (!salt.empty()) *p++ = OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_SALT, ptr(salt), salt.size());
+  *p++ = OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_INFO, ptr(info), info.size());
+  *p = OSSL_PARAM_construct_end();
+  if (EVP_KDF_derive(ctx.get(), out.data(), out.size(), params) != 1)
+    morvex::detail::throw_openssl("HKDF failed");
+}
+
+void hmac256_parts(ByteView key, std::initializer_list<ByteView> parts, std::uint8_t out[32]) {
+  EVP_MAC* mac = hmac_mac();
+  if (mac == nullptr) morvex::detail::throw_openssl("HMAC unavailable");
+  MacCtx ctx(EVP_MAC_CTX_new(mac));
+  if (!ctx) morvex::detail::throw_openssl("HMAC unavailable");
+  static const std::uint8_t kEmpty = 0;
+  char digest[] = "SHA256";
+  const OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0),
+                               OSSL_PARAM_construct_end()};
+  if (EVP_MAC_init(ctx.get(), key.empty() ? &kEmpty : key.data(), key.size(), params) != 1)
+    morvex::detail::throw_openssl("HMAC initialisation failed");
+  for (ByteView part : parts)
+    if (!part.empty() && EVP_MAC_update(ctx.get(), part.data(), part.size()) != 1)
+      morvex::detail::throw_openssl("HMAC failed");
+  std::size_t outl = 0;
+  if (EVP_MAC_final(ctx.get(), out, &outl, kMacSize) != 1 || outl != kMacSize)
+    morvex::detail::throw_openssl("HMAC failed");
+}
+
+void gcm_seal_into(ByteView key, const std::uint8_t* nonce, ByteView data, std::uint8_t* out) {
+  morvex::detail::gcm_seal(key, nonce, data, out, out + data.size());
+}
+
+void cbc_encrypt_into(ByteView data, ByteView key, const std::uint8_t* iv, std::uint8_t* out) {
+  const std::size_t n = data.size();
+  const std::size_t full = n / 16 * 16;
+  const std::size_t total = cbc_size(n);
+  // The last block carries the data's tail and the padding.
+  std::uint8_t last[16];
+  const auto pad = static_cast<std::uint8_t>(total - n);
+  if (n > full) std::memcpy(last, data.data() + full, n - full);
+  std::memset(last + (n - full), pad, 16 - (n - full));
+  // Encrypt in place: copy the whole blocks, then the padded block.
+  if (full != 0 && out != data.data()) std::memmove(out, data.data(), full);
+  std::memcpy(out + full, last, 16);
+  secure_wipe(last, sizeof last);
+  cbc_raw(true, ByteView(out, total), key, ByteView(iv, kCbcIvSize), out);
+}
+
+bool equal_ct(const std::uint8_t* a, const std::uint8_t* b, std::size_t n) noexcept {
+  return CRYPTO_memcmp(a, b, n) == 0;
+}
+
+}  // namespace detail
+
+SecureBytes _hkdf(ByteView ikm, ByteView salt, ByteView info, std::size_t length) {
+  SecureBytes out(length);
+  detail::hkdf_into(ikm, salt, info, out);
+  return out;
+}
+
+Sealed _gcm_seal(ByteView key, ByteView nonce, ByteView data) {
+  if (nonce.size() != kGcmNonceSize) throw PrimitiveError("invalid nonce size");
+  Sealed s{Bytes(data.size()), {}};
+  morvex::detail::gcm_seal(key, nonce.data(), data, s.ciphertext.data(), s.tag.data());
+  return s;
+}
+
+Bytes _gcm_open(ByteView key, ByteView nonce, ByteView ciphertext, ByteView tag) {
+  Bytes out(ciphertext.size());
+  bool ok = false;
+  try {
+    if (nonce.size() != kGcmNonceSize) throw PrimitiveError("invalid nonce size");
+    if (tag.size() != kGcmTagSize) throw PrimitiveError("invalid tag size");
+    ok = morvex::detail::gcm_open(key, nonce.data(), ciphertext, tag.data(), out.data());
+  } catch (const PrimitiveError&) {
+    throw DecryptionError(kGcmFailed, std::current_exception());
+  }
+  if (!ok) throw DecryptionError(kGcmFailed, std::make_exception_ptr(PrimitiveError("authentication tag mismatch")));
+  return out;
+}
+
+Bytes _cbc_encrypt(ByteView data, ByteView key, ByteView iv) {
+  if (iv.size() != kCbcIvSize) throw PrimitiveError("invalid IV size for AES-CBC");
+  check_int_len(data.size());
+  Bytes out(detail::cbc_size(data.size()));
+  detail::cbc_encrypt_into(data, key, iv.data(), out.data());
+  return out;
+}
+
+Bytes _cbc_decrypt(ByteView ciphertext, ByteView key, ByteView iv) {
+  if (ciphertext.size() % 16 != 0) {
+    aes_cbc(key.size());  // a bad key size is reported first, as the cipher would
+    throw PrimitiveError("data not multiple of block length");
+  }
+  Bytes out(ciphertext.size());
+  cbc_raw(false, ciphertext, key, iv, out.data());
+  // PKCS#7: the last byte k is 1..16 and the last k bytes all equal k.
+  const std::size_t n = out.size();
+  const std::uint8_t k = n == 0 ? 0 : out[n - 1];
+  bool ok = k >= 1 && k <= 16;
+  if (ok)
+    for (std::size_t i = n - k; i < n; ++i) ok &= out[i] == k;
+  if (!ok) {
+    secure_wipe(out.data(), out.size());
+    throw DecryptionError(kUnpadFailed, std::make_exception_ptr(PrimitiveError("Invalid padding bytes.")));
+  }
+  out.resize(n - k);
+  return out;
+}
+
+std::array<std::uint8_t, kMacSize> _hmac256(ByteView key, ByteView data) {
+  std::array<std::uint8_t, kMacSize> out{};
+  detail::hmac256_parts(key, {data}, out.data());
+  return out;
+}
+
+}  // namespace morvex::quantum

@@ -1,0 +1,109 @@
+// Post-quantum signatures with headered keys.
+#include <stdexcept>
+
+#include "morvex/quantum.hpp"
+#include "morvex/quantum/oqs.hpp"
+#include "test_util.hpp"
+
+using namespace morvex;
+using namespace morvex::quantum;
+using morvex::test::bytes_of;
+
+namespace {
+
+const char* const kLoader =
+    "Post-quantum support requires the native liboqs binding. Install it with:  pip install "
+    "'morvex[quantum]'";
+
+struct BackendAbsent {
+  BackendAbsent() { oqs::testing::set_backend_available(false); }
+  ~BackendAbsent() { oqs::testing::set_backend_available(true); }
+};
+
+Bytes priv_of(const KeyPair& kp) { return Bytes(kp.private_key.begin(), kp.private_key.end()); }
+
+}  // namespace
+
+TEST(QuantumSignatures, EveryAlgorithmAndStrength) {
+  const Bytes data = bytes_of("signed data");
+  for (std::int64_t alg : {1, 2}) {
+    for (std::int64_t st : {0, 1, 2}) {
+      SCOPED_TRACE(testing::Message() << alg << "/" << st);
+      const KeyPair kp = generate_signature_keypair(alg, st);
+      const Bytes priv = priv_of(kp);
+      ASSERT_EQ(kp.public_key[0], alg);
+      ASSERT_EQ(kp.public_key[1], st);
+      ASSERT_EQ(priv[0], alg);
+      ASSERT_EQ(priv[1], st);
+      const Bytes sig = sign(data, priv);
+      EXPECT_TRUE(verify(data, sig, kp.public_key));
+      Bytes other_data = data;
+      other_data[0] ^= 1;
+      EXPECT_FALSE(verify(other_data, sig, kp.public_key));
+      Bytes bad_sig = sig;
+      bad_sig[sig.size() / 2] ^= 1;
+      EXPECT_FALSE(verify(data, bad_sig, kp.public_key));
+      EXPECT_FALSE(verify(data, Bytes(sig.begin(), sig.end() - 1), kp.public_key));
+      if (alg == 1 && st == 0) {
+        EXPECT_EQ(kp.public_key.size(), 2u + 1312);
+        EXPECT_EQ(sig.size(), 2420u);
+        EXPECT_FALSE(verify(data, sig, generate_signature_keypair(1, 0).public_key));
+        EXPECT_TRUE(verify({}, sign({}, priv), kp.public_key));
+      }
+    }
+  }
+  const KeyPair dflt = generate_signature_keypair();
+  EXPECT_EQ(dflt.public_key[0], 1);
+  EXPECT_EQ(dflt.public_key[1], 2);
+  EXPECT_EQ(dflt.public_key.size(), 2u + 2592);  // ML-DSA-87
+}
+
+TEST(QuantumSignatures, HeaderFailures) {
+  const KeyPair kp = generate_signature_keypair(1, 0);
+  const Bytes priv = priv_of(kp);
+  const Bytes data = bytes_of("d");
+  const Bytes sig = sign(data, priv);
+  // verify: a key without a valid header is false, not an error.
+  EXPECT_FALSE(verify(data, sig, Bytes{1}));
+  EXPECT_FALSE(verify(data, sig, {}));
+  for (std::uint8_t scheme : {0, 3, 8}) {
+    Bytes pub = kp.public_key;
+    pub[0] = scheme;
+    EXPECT_FALSE(verify(data, sig, pub));
+  }
+  // An ML-DSA key read as SLH-DSA (same strength) does not verify.
+  Bytes as_slh = kp.public_key;
+  as_slh[0] = 2;
+  EXPECT_FALSE(verify(data, sig, as_slh));
+  // sign: the header failures are errors.
+  EXPECT_MORVEX_ERROR(sign(data, Bytes{1}), InvalidInputError, "Invalid signature private key: missing header");
+  Bytes seven = priv;
+  seven[0] = 7;
+  try {
+    sign(data, seven);
+    ADD_FAILURE();
+  } catch (const InvalidInputError& e) {
+    EXPECT_STREQ(e.what(), "Unsupported signature scheme id 7");
+    EXPECT_TRUE(e.cause() != nullptr);
+  }
+  seven[0] = 0;
+  EXPECT_MORVEX_ERROR(sign(data, seven), InvalidInputError, "Unsupported signature scheme id 0");
+  // The adapter refuses a raw key of the wrong size.
+  EXPECT_THROW(sign(data, Bytes({1, 0, 5})), QuantumOperationError);
+  // A strength byte without a mechanism: the lookup error, in verify too.
+  Bytes st5 = kp.public_key;
+  st5[1] = 5;
+  EXPECT_THROW(verify(data, sig, st5), std::out_of_range);
+  Bytes pst5 = priv;
+  pst5[1] = 5;
+  EXPECT_THROW(sign(data, pst5), std::out_of_range);
+  // Conversion of the arguments comes before the library.
+  BackendAbsent absent;
+  EXPECT_THROW(generate_signature_keypair(3), std::invalid_argument);
+  EXPECT_THROW(generate_signature_keypair(0), std::invalid_argument);
+  EXPECT_THROW(generate_signature_keypair(1, 3), std::invalid_argument);
+  EXPECT_MORVEX_ERROR(generate_signature_keypair(1, 0), QuantumOperationError, kLoader);
+  // Without the library verify throws rather than answering false.
+  EXPECT_MORVEX_ERROR(verify(data, sig, kp.public_key), QuantumOperationError, kLoader);
+  EXPECT_FALSE(verify(data, sig, Bytes{1}));
+}

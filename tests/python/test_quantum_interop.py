@@ -1,0 +1,101 @@
+"""The post-quantum formats against the independent `cryptography` package:
+ML-DSA signatures, ML-KEM encapsulation, and the Gen7/Gen8 constructions
+re-derived from their parts."""
+
+from __future__ import annotations
+
+import pytest
+
+from morvex._native import oqs as oqs_native
+from morvex.quantum import _oqs, core
+
+pytestmark = pytest.mark.skipif(not oqs_native._BACKEND_LINKED, reason="built without the post-quantum backend")
+
+mldsa = pytest.importorskip(
+    "cryptography.hazmat.primitives.asymmetric.mldsa", reason="this cryptography has no ML-DSA (needs 47 or later)"
+)
+mlkem = pytest.importorskip(
+    "cryptography.hazmat.primitives.asymmetric.mlkem", reason="this cryptography has no ML-KEM (needs 47 or later)"
+)
+from cryptography.hazmat.primitives import hashes, serialization  # noqa: E402
+from cryptography.hazmat.primitives.asymmetric import padding, x25519  # noqa: E402
+from cryptography.hazmat.primitives.ciphers.aead import AESGCM  # noqa: E402
+from cryptography.hazmat.primitives.kdf.hkdf import HKDF  # noqa: E402
+
+
+def hkdf(ikm: bytes, salt: bytes, info: bytes, length: int = 32) -> bytes:
+    return HKDF(algorithm=hashes.SHA256(), length=length, salt=salt or None, info=info).derive(ikm)
+
+
+@pytest.mark.parametrize("strength,cls", [(0, "MLDSA44PublicKey"), (1, "MLDSA65PublicKey"), (2, "MLDSA87PublicKey")])
+def test_cryptography_verifies_our_ml_dsa_signatures(strength, cls):
+    pub, priv = core.generate_signature_keypair(1, strength)
+    data = b"interop \x00\xff" * 10
+    sig = core.sign(data, priv)
+    key = getattr(mldsa, cls).from_public_bytes(pub[2:])
+    key.verify(sig, data)  # raises InvalidSignature on failure
+    with pytest.raises(Exception):
+        key.verify(sig, data + b"!")
+
+
+@pytest.mark.parametrize("strength,cls", [(1, "MLKEM768PublicKey"), (2, "MLKEM1024PublicKey")])
+def test_cryptography_encapsulates_to_our_gen8_ml_kem_part(quantum_keys, strength, cls):
+    # cryptography offers ML-KEM-768 and -1024 (not -512).
+    pub, priv = quantum_keys(8, strength)
+    shared, ciphertext = getattr(mlkem, cls).from_public_bytes(pub[34:]).encapsulate()
+    assert _oqs.decapsulate(_oqs.mlkem_alg(strength), priv[34:], ciphertext) == shared
+
+
+@pytest.mark.parametrize("strength", [1, 2])
+def test_a_gen8_message_built_with_cryptography_opens(quantum_keys, strength):
+    pub, priv = quantum_keys(8, strength)
+    cls = {1: mlkem.MLKEM768PublicKey, 2: mlkem.MLKEM1024PublicKey}[strength]
+    kem_ss, kem_ct = cls.from_public_bytes(pub[34:]).encapsulate()
+    eph = x25519.X25519PrivateKey.generate()
+    x_ss = eph.exchange(x25519.X25519PublicKey.from_public_bytes(pub[2:34]))
+    eph_pub = eph.public_key().public_bytes(serialization.Encoding.Raw, serialization.PublicFormat.Raw)
+    salt, nonce = b"\x11" * 32, b"\x22" * 12
+    key = hkdf(x_ss + kem_ss, salt, b"Gen8-Hybrid-X25519-MLKEM")
+    text = "built elsewhere ✓"
+    sealed = AESGCM(key).encrypt(nonce, text.encode(), None)
+    secret = len(kem_ct).to_bytes(4, "little") + kem_ct + eph_pub
+    assert core.decrypt(salt + nonce + sealed, priv, secret) == text
+
+
+def test_our_gen8_message_opens_with_cryptography(quantum_keys):
+    pub, priv = quantum_keys(8, 2)
+    secret, message = core.encrypt("made here", pub)
+    c = int.from_bytes(secret[:4], "little")
+    kem_ss = _oqs.decapsulate("ML-KEM-1024", priv[34:], secret[4 : 4 + c])
+    x_ss = x25519.X25519PrivateKey.from_private_bytes(priv[2:34]).exchange(
+        x25519.X25519PublicKey.from_public_bytes(secret[4 + c : 4 + c + 32])
+    )
+    key = hkdf(x_ss + kem_ss, message[:32], b"Gen8-Hybrid-X25519-MLKEM")
+    assert AESGCM(key).decrypt(message[32:44], message[44:], None) == b"made here"
+
+
+def test_our_gen7_message_opens_with_cryptography(quantum_keys):
+    pub, priv = quantum_keys(7, 0)
+    secret, message = core.encrypt("seven", pub)
+    raw = priv[2:]
+    length = int.from_bytes(raw[:4], "little")
+    rsa_key = serialization.load_der_private_key(raw[4 : 4 + length], password=None)
+    r = int.from_bytes(secret[:4], "little")
+    session = rsa_key.decrypt(
+        secret[4 : 4 + r],
+        padding.OAEP(mgf=padding.MGF1(algorithm=hashes.SHA256()), algorithm=hashes.SHA256(), label=None),
+    )
+    frodo_ss = _oqs.decapsulate("FrodoKEM-640-AES", raw[4 + length :], secret[4 + r :])
+    assert len(session) == 32 and len(frodo_ss) == 16
+    combined = bytes(session[i] ^ frodo_ss[i % 16] for i in range(32))
+    key = hkdf(combined, message[:32], b"Gen7-Hybrid-RSA-Frodo")
+    assert AESGCM(key).decrypt(message[32:44], message[44:], None) == b"seven"
+    # The public RSA part is PKCS#1, and its SubjectPublicKeyInfo wrapping is
+    # what cryptography writes.
+    pub_len = int.from_bytes(pub[2:6], "little")
+    pkcs1 = pub[6 : 6 + pub_len]
+    loaded = serialization.load_der_public_key(core._pkcs1_to_spki(pkcs1))
+    assert loaded.public_bytes(serialization.Encoding.DER, serialization.PublicFormat.PKCS1) == pkcs1
+    assert loaded.public_bytes(
+        serialization.Encoding.DER, serialization.PublicFormat.SubjectPublicKeyInfo
+    ) == core._pkcs1_to_spki(pkcs1)
