@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "glue.hpp"
+#include "morvex/errors.hpp"
 #include "morvex/password.hpp"
 
 namespace morvex::py {
@@ -113,11 +114,14 @@ void bind_password(nb::module_& m) {
   m.def(
       "_derive",
       [](const nb::str& pw, nb::handle salt, nb::handle iterations, nb::handle length, const nb::str& hash_algorithm) {
+        // The hash name is looked up before anything else is read.
+        const std::string_view h = text_arg(hash_algorithm);
+        if (password::_find_hash(h) == nullptr)
+          throw MorvexError("Unsupported hash algorithm: " + std::string(h));
         const std::string_view p = text_arg(pw);
         const BytesArg s(salt);
         const std::int64_t iter = int_arg(iterations);
         const std::int64_t len = int_arg(length);
-        const std::string_view h = text_arg(hash_algorithm);
         const ByteView sv = s.view();
         const SecureBytes out = unlocked([&] { return password::_derive(p, sv, iter, len, h); });
         return to_py_bytes(out);

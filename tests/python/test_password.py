@@ -95,6 +95,9 @@ def test_derive_matches_hashlib_and_names_its_hashes():
             core._derive("p", b"s", 1, 16, bad)
         assert type(e.value) is errors.MorvexError
         assert str(e.value) == "Unsupported hash algorithm: " + bad
+    # The name is looked up first, before the other arguments are read.
+    with pytest.raises(errors.MorvexError, match="^Unsupported hash algorithm: MD5$"):
+        core._derive("\ud800", "not bytes", 1.5, "16", "MD5")  # type: ignore[arg-type]
     with pytest.raises(ValueError):
         core._derive("p", b"s", 0, 16, "SHA512")
     with pytest.raises(ValueError):
