@@ -5,6 +5,7 @@
 #include <botan/pubkey.h>
 #include <botan/rng.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
