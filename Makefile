@@ -6,12 +6,13 @@ BUILD ?= build/release
 VENV := $(ROOT)/.venv
 PY := $(VENV)/bin/python
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
-CMAKE := $(shell [ -x $(VENV)/bin/cmake ] && echo $(VENV)/bin/cmake || echo cmake)
+CMAKE = $(shell [ -x $(VENV)/bin/cmake ] && echo $(VENV)/bin/cmake || echo cmake)
 CMAKE_ARGS ?=
 STAGE = $(ROOT)/$(BUILD)/stage
 FUZZ_SECONDS ?= 60
-# A second build without the post-quantum backend (`make test-nopq`).
-NOPQ_BUILD ?= build/nopq
+# A second build without the post-quantum backend (`make test-nopq`), beside
+# the main one so that parallel builds never share a tree.
+NOPQ_BUILD ?= $(BUILD)-nopq
 
 .PHONY: all deps configure build build-nopq test test-nopq test-cpp test-python demo install bench test-sanitize test-tsan fuzz clean
 

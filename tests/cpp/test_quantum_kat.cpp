@@ -132,8 +132,12 @@ std::string kem_single(const pq::Mechanism& m) {
   const pq::Backend& b = pq::backend();
   const oqs::KeyPair kp = b.kem_keypair(m, &drbg);
   const oqs::Encapsulation enc = b.kem_encapsulate(m, kp.public_key, &drbg);
-  // The adapter's own decapsulation agrees.
+  // The adapter's own decapsulation agrees; an altered capsule gives another
+  // secret (implicit rejection), not an error.
   EXPECT_EQ(oqs::decapsulate(m.name, kp.secret_key, enc.ciphertext), enc.shared_secret);
+  Bytes altered = enc.ciphertext;
+  altered[0] ^= 0x80;
+  EXPECT_NE(oqs::decapsulate(m.name, kp.secret_key, altered), enc.shared_secret);
   text += hex_line("pk", kp.public_key) + hex_line("sk", kp.secret_key) + hex_line("ct", enc.ciphertext) +
           hex_line("ss", enc.shared_secret);
   return sha256_hex(text);
