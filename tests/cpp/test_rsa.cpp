@@ -126,6 +126,23 @@ TEST(RsaOaep, BlocksRoundTripUpToTheLimit) {
   }
 }
 
+TEST(RsaOaep, TheSharedParametersOnAContextOfOurOwn) {
+  // What other areas do with _OAEP: their own context, the library's blocks.
+  const rsa::Key key = rsa::_load_public(kPublicA);
+  EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new_from_pkey(nullptr, key.get(), nullptr);
+  ASSERT_NE(ctx, nullptr);
+  ASSERT_EQ(EVP_PKEY_encrypt_init(ctx), 1);
+  rsa::apply_oaep(ctx);
+  Bytes block(512);
+  std::size_t len = block.size();
+  const Bytes msg = bytes_of("session key");
+  ASSERT_EQ(EVP_PKEY_encrypt(ctx, block.data(), &len, msg.data(), msg.size()), 1);
+  EVP_PKEY_CTX_free(ctx);
+  EXPECT_EQ(plain(rsa::_decrypt_oaep(block, kPrivateA)), msg);
+  const rsa::Key sk = rsa::_load_private(kPrivateA);
+  EXPECT_EQ(plain(rsa::decrypt_oaep_with(sk.get(), rsa::encrypt_oaep_with(key.get(), msg))), msg);
+}
+
 TEST(RsaOaep, TooLargeIsRefusedBeforeTheKeyIsRead) {
   EXPECT_MORVEX_ERROR(rsa::_encrypt_oaep(filled(447), "not a key"), InvalidInputError,
                       "Data too large for a direct RSA-OAEP block (447 > 446 bytes)");
