@@ -9,7 +9,7 @@ import pytest
 from cryptography.exceptions import InvalidSignature
 from cryptography.hazmat.primitives import hashes
 from cryptography.hazmat.primitives import serialization as ser
-from cryptography.hazmat.primitives.asymmetric import ec, padding, rsa as crsa
+from cryptography.hazmat.primitives.asymmetric import ec, padding
 from cryptography.hazmat.primitives.ciphers.aead import AESGCM
 
 import morvex
@@ -177,18 +177,6 @@ def test_encrypt_decrypt_forms_and_errors(rsa_pair, rsa_pairs):
         sync.rsa.encrypt("", "no key")
     with pytest.raises(TypeError):
         sync.rsa.encrypt_bytes("text", pub)
-
-
-def test_smaller_recipient_keys():
-    small = crsa.generate_private_key(65537, 2048)
-    pub = small.public_key().public_bytes(ser.Encoding.PEM, ser.PublicFormat.SubjectPublicKeyInfo).decode()
-    priv = small.private_bytes(ser.Encoding.PEM, ser.PrivateFormat.PKCS8, ser.NoEncryption()).decode()
-    assert core.decrypt_bytes(core.encrypt_bytes(b"s" * 190, pub), priv) == b"s" * 190
-    with pytest.raises(morvex.EncryptionError, match=r"^RSA encryption failed: .+"):
-        core.encrypt_bytes(b"s" * 191, pub)
-    # An envelope that could never be opened is not written.
-    with pytest.raises(InvalidInputError, match=r"^Recipient RSA key is 2048 bits: the hybrid envelope needs"):
-        core.encrypt_bytes(b"s" * 447, pub)
 
 
 @pytest.mark.asyncio
