@@ -44,6 +44,10 @@ nb::object to_exception(const std::exception_ptr& p) {
     return nb::steal(obj);
   } catch (const std::bad_alloc&) {
     return make(nb::handle(PyExc_MemoryError), "out of memory");
+  } catch (const std::invalid_argument& e) {
+    return make(nb::handle(PyExc_ValueError), e.what());
+  } catch (const std::out_of_range& e) {
+    return make(nb::handle(PyExc_IndexError), e.what());
   } catch (const std::exception& e) {
     return make(nb::handle(PyExc_RuntimeError), e.what());
   }

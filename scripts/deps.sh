@@ -128,8 +128,9 @@ build_openssl() {
   ver="$(basename "$tb" | sed -E 's/^openssl_([^.]+\.[^.]+\.[^.]+).*/\1/')"
   src="$(unpack "$tb" "$DEPS/build/openssl")"
   (cd "$src" && ./Configure linux-x86_64 no-shared no-tests no-docs no-apps no-module no-legacy \
-      -fPIC --prefix="$PREFIX" --libdir=lib >/dev/null \
-    && make -j"$JOBS" build_libs >/dev/null && make install_dev >/dev/null)
+      -fPIC --prefix="$PREFIX" --libdir=lib \
+    && make -j"$JOBS" build_libs && make install_dev) >"$DEPS/openssl-build.log" 2>&1 \
+    || { tail -n 40 "$DEPS/openssl-build.log" >&2; log "OpenSSL build failed (log: $DEPS/openssl-build.log)"; exit 1; }
   rm -rf "$DEPS/build/openssl"
   echo "$ver" > "$stamp"
 }
@@ -146,8 +147,9 @@ build_botan() {
   (cd "$src" && "$PY" configure.py --minimized-build \
       --enable-modules=frodokem,frodokem_aes,classic_mceliece,system_rng,aes_ni,aes_vaes,aes_vperm,sha2_32_x86,sha2_32_bmi2,sha2_64_bmi2,keccak_perm_bmi2,simd_avx2 \
       --disable-shared-library --build-targets=static --without-documentation \
-      --extra-cxxflags=-fPIC --prefix="$PREFIX" >/dev/null \
-    && make -j"$JOBS" >/dev/null && make install >/dev/null)
+      --extra-cxxflags=-fPIC --prefix="$PREFIX" \
+    && make -j"$JOBS" && make install) >"$DEPS/botan-build.log" 2>&1 \
+    || { tail -n 40 "$DEPS/botan-build.log" >&2; log "Botan build failed (log: $DEPS/botan-build.log)"; exit 1; }
   rm -rf "$DEPS/build/botan"
   echo "$ver" > "$stamp"
 }
