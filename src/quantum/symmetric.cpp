@@ -137,6 +137,8 @@ bool equal_ct(const std::uint8_t* a, const std::uint8_t* b, std::size_t n) noexc
 }  // namespace detail
 
 SecureBytes _hkdf(ByteView ikm, ByteView salt, ByteView info, std::size_t length) {
+  // HKDF-SHA256 yields at most 255 blocks; refuse before allocating.
+  if (length > 255 * 32) throw PrimitiveError("HKDF output length too large");
   SecureBytes out(length);
   detail::hkdf_into(ikm, salt, info, out);
   return out;

@@ -53,6 +53,9 @@ TEST(QuantumBlocks, HkdfMatchesTheRfcAndItsOwnProperties) {
   const SecureBytes long_out = _hkdf(ikm, salt, bytes_of("Gen5-CMCE-HMAC"), 64);
   const SecureBytes short_out = _hkdf(ikm, salt, bytes_of("Gen5-CMCE-HMAC"), 32);
   EXPECT_EQ(Bytes(long_out.begin(), long_out.begin() + 32), B(short_out));
+  // At most 255 blocks of output; more is the primitive's failure.
+  EXPECT_EQ(_hkdf(ikm, {}, {}, 255 * 32).size(), 255u * 32);
+  EXPECT_THROW(_hkdf(ikm, {}, {}, 255 * 32 + 1), PrimitiveError);
 }
 
 TEST(QuantumBlocks, HmacMatchesTheRfc) {

@@ -217,7 +217,6 @@ TEST(QuantumFormats, ClassicMcElieceGenerations) {
   check_tampering(5, 0);
 
   // Layouts and MACs.
-
   const Pair& g2 = keys(2, 0);
   const ByteView sk2 = ByteView(g2.priv).subspan(2);
   const Encrypted e2 = _gen2_encrypt({}, ByteView(g2.pub).subspan(2), 0);
@@ -456,26 +455,25 @@ TEST(QuantumFormats, Gen7EndToEndLayoutAndChecks) {
 
   // A valid OAEP block carrying 16 bytes instead of 32.
   {
-
-  const Encrypted e1 = _gen7_encrypt(bytes_of("x"), raw_pk, 2);
-  const Bytes spki = _pkcs1_to_spki(raw_pk.subspan(4, 526));
-  const unsigned char* p = spki.data();
-  EVP_PKEY* rsa = d2i_PUBKEY(nullptr, &p, static_cast<long>(spki.size()));
-  ASSERT_NE(rsa, nullptr);
-  EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new_from_pkey(nullptr, rsa, nullptr);
-  ASSERT_EQ(EVP_PKEY_encrypt_init(ctx), 1);
-  EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_OAEP_PADDING);
-  EVP_PKEY_CTX_set_rsa_oaep_md(ctx, EVP_sha256());
-  EVP_PKEY_CTX_set_rsa_mgf1_md(ctx, EVP_sha256());
-  const Bytes short_key(16, 9);
-  Bytes block(512);
-  std::size_t n = block.size();
-  ASSERT_EQ(EVP_PKEY_encrypt(ctx, block.data(), &n, short_key.data(), short_key.size()), 1);
-  EVP_PKEY_CTX_free(ctx);
-  EVP_PKEY_free(rsa);
-  Bytes forged = e1.secret;
-  std::copy(block.begin(), block.end(), forged.begin() + 4);
-  EXPECT_MORVEX_ERROR(_gen7_decrypt(e1.message, raw_sk, forged, 2), DecryptionError, "Gen7 RSA decryption failed");
+    const Encrypted e1 = _gen7_encrypt(bytes_of("x"), raw_pk, 2);
+    const Bytes spki = _pkcs1_to_spki(raw_pk.subspan(4, 526));
+    const unsigned char* p = spki.data();
+    EVP_PKEY* rsa = d2i_PUBKEY(nullptr, &p, static_cast<long>(spki.size()));
+    ASSERT_NE(rsa, nullptr);
+    EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new_from_pkey(nullptr, rsa, nullptr);
+    ASSERT_EQ(EVP_PKEY_encrypt_init(ctx), 1);
+    EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_OAEP_PADDING);
+    EVP_PKEY_CTX_set_rsa_oaep_md(ctx, EVP_sha256());
+    EVP_PKEY_CTX_set_rsa_mgf1_md(ctx, EVP_sha256());
+    const Bytes short_key(16, 9);
+    Bytes block(512);
+    std::size_t n = block.size();
+    ASSERT_EQ(EVP_PKEY_encrypt(ctx, block.data(), &n, short_key.data(), short_key.size()), 1);
+    EVP_PKEY_CTX_free(ctx);
+    EVP_PKEY_free(rsa);
+    Bytes forged = e1.secret;
+    std::copy(block.begin(), block.end(), forged.begin() + 4);
+    EXPECT_MORVEX_ERROR(_gen7_decrypt(e1.message, raw_sk, forged, 2), DecryptionError, "Gen7 RSA decryption failed");
   }
 }
 
