@@ -11,6 +11,7 @@ from __future__ import annotations
 from morvex import errors as _errors  # noqa: F401  (the classes the native layer raises)
 from morvex._native import hybrid as _native
 from morvex.aes import core as _aes_core  # noqa: F401  (opens the legacy envelope's sealed blob)
+from morvex.rsa import core as _rsa_core  # noqa: F401  (the RSA-OAEP block operations)
 
 __all__ = ["RSA_BLOCK", "NONCE", "TAG", "HYBR", "encrypt_bytes", "encrypt_str", "decrypt_auto", "decrypt_str"]
 

@@ -1,0 +1,11 @@
+"""Native core of morvex (internal; use the morvex package)."""
+
+from morvex._native import (
+    aes as aes,
+    hybrid as hybrid,
+    keys as keys,
+    oqs as oqs,
+    password as password,
+    quantum as quantum,
+    rsa as rsa
+)

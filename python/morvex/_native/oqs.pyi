@@ -1,0 +1,87 @@
+"""Post-quantum primitive adapter."""
+
+from collections.abc import Sequence
+
+
+def _oqs() -> None:
+    """
+    Make the post-quantum backend available.
+
+    Raises QuantumOperationError (the loader message) when this build has none.
+    """
+
+def generate_keypair(alg: str) -> tuple[bytes, bytes]:
+    """
+    Generate a KEM key pair; returns (public_key, secret_key).
+
+    Raises QuantumOperationError "KEM key generation failed (<alg>): ...".
+    """
+
+def encapsulate(alg: str, public_key: bytes | bytearray | memoryview) -> tuple[bytes, bytes]:
+    """
+    Encapsulate a fresh shared secret; returns (ciphertext, shared_secret).
+
+    Raises QuantumOperationError "KEM encapsulation failed (<alg>): ...".
+    """
+
+def decapsulate(alg: str, secret_key: bytes | bytearray | memoryview, ciphertext: bytes | bytearray | memoryview) -> bytes:
+    """
+    Recover the shared secret of a ciphertext.
+
+    Raises QuantumOperationError "KEM decapsulation failed (<alg>): ...".
+    """
+
+def sig_generate_keypair(alg: str) -> tuple[bytes, bytes]:
+    """
+    Generate a signature key pair; returns (public_key, secret_key).
+
+    Raises QuantumOperationError "Signature key generation failed (<alg>): ...".
+    """
+
+def sig_sign(alg: str, secret_key: bytes | bytearray | memoryview, message: bytes | bytearray | memoryview) -> bytes:
+    """
+    Sign a message (pure mode, empty context).
+
+    Raises QuantumOperationError "Signing failed (<alg>): ...".
+    """
+
+def sig_verify(alg: str, public_key: bytes | bytearray | memoryview, message: bytes | bytearray | memoryview, signature: bytes | bytearray | memoryview) -> bool:
+    """
+    Verify a signature: False for any failure, the loader's error when the backend is absent.
+    """
+
+def enabled_sig_mechanisms() -> set[str]:
+    """Names of the signature mechanisms the backend enables."""
+
+def kem_sizes(alg: str) -> tuple[int, int, int, int]:
+    """
+    (public_key, secret_key, ciphertext, shared_secret) lengths of a KEM mechanism.
+    """
+
+def sig_sizes(alg: str) -> tuple[int, int, int]:
+    """(public_key, secret_key, signature) lengths of a signature mechanism."""
+
+def frodo_alg(strength: int) -> str:
+    """FrodoKEM mechanism name of a strength (0..2)."""
+
+def cmce_alg(strength: int) -> str:
+    """Classic McEliece mechanism name of a strength (0..2)."""
+
+def mlkem_alg(strength: int) -> str:
+    """ML-KEM mechanism name of a strength (0..2)."""
+
+def sig_algorithm(kind: str, strength: int) -> str:
+    """
+    Signature mechanism name: ML-DSA for kind "mldsa", otherwise the first enabled
+    SLH-DSA spelling (asks the backend).
+    """
+
+_BACKEND_LINKED: bool
+
+def _set_backend_available(available: bool) -> None:
+    """Tests only: mark the backend absent (False) or present again (True)."""
+
+def _set_enabled_sig_mechanisms(names: Sequence[str] | None) -> None:
+    """
+    Tests only: override (or restore, with None) the enabled signature mechanisms.
+    """

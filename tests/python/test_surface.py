@@ -1,0 +1,245 @@
+"""The package as a caller sees it: root names, the five asynchronous areas,
+the facade, and how loading the package proceeds."""
+
+from __future__ import annotations
+
+import asyncio
+import inspect
+import subprocess
+import sys
+
+import pytest
+
+import morvex
+from morvex import errors, sync, version
+
+# area -> [(public name, core operation, parameter names)], in the published order.
+SURFACE: dict[str, list[tuple[str, str, tuple[str, ...]]]] = {
+    "aes": [
+        ("encrypt", "encrypt_str", ("plaintext", "key")),
+        ("decrypt", "decrypt_str", ("ciphertext_b64", "key")),
+        ("encrypt_bytes", "encrypt_bytes", ("data", "key")),
+        ("decrypt_bytes", "decrypt_bytes", ("blob", "key")),
+    ],
+    "rsa": [
+        ("new_key_pair", "new_key_pair", ()),
+        ("encrypt", "encrypt_str", ("plaintext", "public_pem")),
+        ("decrypt", "decrypt_str", ("ciphertext_b64", "private_pem")),
+        ("encrypt_bytes", "encrypt_bytes", ("data", "public_pem")),
+        ("decrypt_bytes", "decrypt_bytes", ("blob", "private_pem")),
+        ("sign", "sign_str", ("plaintext", "private_pem")),
+        ("verify", "verify_str", ("plaintext", "signature_b64", "public_pem")),
+        ("sign_bytes", "sign_bytes", ("data", "private_pem")),
+        ("verify_bytes", "verify_bytes", ("data", "signature", "public_pem")),
+    ],
+    "hybrid": [
+        ("encrypt", "encrypt_str", ("plaintext", "public_pem")),
+        ("decrypt", "decrypt_str", ("ciphertext_b64", "private_pem")),
+        ("encrypt_bytes", "encrypt_bytes", ("data", "public_pem")),
+        ("decrypt_bytes", "decrypt_auto", ("blob", "private_pem")),
+    ],
+    "password": [
+        ("hash", "hash_password", ("password", "iterations")),
+        ("verify", "verify_password", ("password", "hash_json")),
+        ("needs_rehash", "needs_rehash", ("hash_json",)),
+    ],
+    "quantum": [
+        ("generate_keypair", "generate_keypair", ("generation", "strength")),
+        ("encrypt", "encrypt", ("message", "public_key")),
+        ("decrypt", "decrypt", ("encrypted_message", "private_key", "secret")),
+        ("generate_signature_keypair", "generate_signature_keypair", ("algorithm", "strength")),
+        ("sign", "sign", ("data", "private_key")),
+        ("verify", "verify", ("data", "signature", "public_key")),
+    ],
+}
+FACADE = {"aes": ("_AES", "_aes_core"), "rsa": ("_RSA", "_rsa_core"), "hybrid": ("_Hybrid", "_hybrid_core"),
+          "password": ("_Password", "_pw_core"), "quantum": ("_Quantum", "_q_core")}
+ROWS = [(area, *row) for area, rows in SURFACE.items() for row in rows]
+
+
+def _core_params(fn: object) -> tuple[str, ...]:
+    """Parameter names of a core operation, read from its signature line."""
+    text = fn.__nb_signature__[0][0] if hasattr(fn, "__nb_signature__") else None  # type: ignore[attr-defined]
+    if text is None:
+        return tuple(inspect.signature(fn).parameters)  # type: ignore[arg-type]
+    inner = text[text.index("(") + 1 : text.rindex(") ->")]
+    names, depth, cur = [], 0, ""
+    for ch in inner + ",":
+        if ch in "[(":
+            depth += 1
+        elif ch in "])":
+            depth -= 1
+        if ch == "," and depth == 0:
+            if cur.strip():
+                names.append(cur.split(":")[0].split("=")[0].strip())
+            cur = ""
+        else:
+            cur += ch
+    return tuple(names)
+
+
+def test_root_surface():
+    assert morvex.__all__ == ["__version__", "aes", "rsa", "hybrid", "password", "quantum", "sync", "errors",
+                              "MorvexError", "InvalidInputError", "EncryptionError", "DecryptionError",
+                              "SignatureError", "QuantumOperationError"]
+    assert morvex.__version__ == version.__version__ == "1.0.10"
+    assert [n for n in vars(version) if not n.startswith("__")] == []
+    for name in errors.__all__:
+        assert getattr(morvex, name) is getattr(errors, name)
+        assert issubclass(getattr(morvex, name), morvex.MorvexError)
+    for area in ["aes", "rsa", "hybrid", "password", "quantum", "sync", "errors"]:
+        assert getattr(morvex, area) is sys.modules[f"morvex.{area}"]
+    # An error raised by any core is caught through the root's classes.
+    with pytest.raises(morvex.MorvexError):
+        morvex.sync.aes.decrypt_bytes(b"short", "k")
+
+
+def test_loading_order():
+    # sys.modules lists modules in the order their loading completed.
+    code = "import sys, morvex; print(' '.join(m for m in sys.modules if m.startswith('morvex')))"
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True).stdout.split()
+    done = {m: i for i, m in enumerate(out)}
+    # The root loads the areas in order, each after its core; an area that an
+    # earlier one loaded as a dependency is not loaded again.
+    order = ["morvex.aes", "morvex.hybrid", "morvex.password", "morvex.quantum", "morvex.sync", "morvex.version", "morvex"]
+    assert [done[m] for m in order] == sorted(done[m] for m in order)
+    for area in ["aes", "hybrid", "password", "quantum", "rsa"]:
+        assert done[f"morvex.{area}.core"] < done[f"morvex.{area}"]
+        assert done["morvex.errors"] < done[f"morvex.{area}.core"]
+    assert done["morvex._internal.keys"] < done["morvex.aes.core"]
+    # hybrid.core loads the cores it calls: aes.core and rsa.core.
+    assert done["morvex.aes.core"] < done["morvex.hybrid.core"]
+    assert done["morvex.rsa.core"] < done["morvex.hybrid.core"]
+    assert done["morvex.rsa"] < done["morvex.sync"]
+
+
+@pytest.mark.parametrize("area", list(SURFACE))
+def test_area_names_in_order(area):
+    mod = getattr(morvex, area)
+    names = [row[0] for row in SURFACE[area]]
+    if area == "quantum":
+        names += ["QuantumGeneration", "QuantumStrength", "SignatureAlgorithm"]
+        from morvex.quantum import core, types as qtypes
+
+        for enum in ("QuantumGeneration", "QuantumStrength", "SignatureAlgorithm"):
+            assert getattr(mod, enum) is getattr(qtypes, enum) is getattr(core, enum)
+    assert mod.__all__ == names + ["core"]
+    assert mod.core is sys.modules[f"morvex.{area}.core"]
+    public = [n for n, v in vars(mod).items() if not n.startswith("_") and inspect.iscoroutinefunction(v)]
+    assert public == [row[0] for row in SURFACE[area]]
+
+
+@pytest.mark.parametrize("area,name,core_name,params", ROWS)
+def test_async_operation_signature_and_docstring(area, name, core_name, params):
+    fn = getattr(getattr(morvex, area), name)
+    core_fn = getattr(getattr(morvex, area).core, core_name)
+    assert inspect.iscoroutinefunction(fn)
+    assert tuple(inspect.signature(fn).parameters) == params
+    assert _core_params(core_fn) == params
+    assert fn.__doc__ and core_fn.__doc__
+
+
+def test_async_defaults_are_fixed_values():
+    from morvex.password import core as pw
+    from morvex.quantum import QuantumGeneration, QuantumStrength, SignatureAlgorithm
+
+    def defaults(fn):
+        return [p.default for p in inspect.signature(fn).parameters.values() if p.default is not p.empty]
+
+    assert defaults(morvex.password.hash) == [pw.DEFAULT_ITERATIONS] == [210000]
+    assert defaults(morvex.quantum.generate_keypair) == [QuantumGeneration.GEN8, QuantumStrength.HIGHEST]
+    assert defaults(morvex.quantum.generate_signature_keypair) == [SignatureAlgorithm.ML_DSA, QuantumStrength.HIGHEST]
+    for area, rows in SURFACE.items():
+        for name, _, _ in rows:
+            if (area, name) not in {("password", "hash"), ("quantum", "generate_keypair"),
+                                    ("quantum", "generate_signature_keypair")}:
+                assert defaults(getattr(getattr(morvex, area), name)) == []
+
+
+class _Recorder:
+    def __init__(self) -> None:
+        self.calls: list[tuple[tuple[object, ...], dict[str, object]]] = []
+        self.result = object()
+
+    def __call__(self, *args: object, **kwargs: object) -> object:
+        self.calls.append((args, kwargs))
+        return self.result
+
+
+@pytest.mark.asyncio
+async def test_every_async_operation_runs_its_core_operation(monkeypatch):
+    for area, name, core_name, params in ROWS:
+        core = getattr(morvex, area).core
+        rec = _Recorder()
+        monkeypatch.setattr(core, core_name, rec)
+        args = tuple(object() for _ in params)
+        assert await getattr(getattr(morvex, area), name)(*args) is rec.result, (area, name)
+        assert rec.calls == [(args, {})], (area, name)
+
+
+@pytest.mark.asyncio
+async def test_async_errors_are_the_core_errors():
+    with pytest.raises(errors.InvalidInputError) as a:
+        await morvex.aes.encrypt("", "k")
+    with pytest.raises(errors.InvalidInputError) as s:
+        morvex.sync.aes.encrypt("", "k")
+    assert str(a.value) == str(s.value) == "Plaintext cannot be empty"
+    with pytest.raises(errors.InvalidInputError) as a:
+        await morvex.hybrid.decrypt_bytes(b"\x00" * 10, "not a key")
+    with pytest.raises(errors.InvalidInputError) as s:
+        morvex.sync.hybrid.decrypt_bytes(b"\x00" * 10, "not a key")
+    assert str(a.value) == str(s.value)
+    assert type(a.value.__cause__) is type(s.value.__cause__)
+
+
+@pytest.mark.parametrize("area", list(SURFACE))
+def test_facade(area):
+    cls_name, alias = FACADE[area]
+    obj = getattr(sync, area)
+    cls = type(obj)
+    assert cls.__name__ == cls_name and getattr(sync, cls_name) is cls
+    assert getattr(sync, alias) is sys.modules[f"morvex.{area}.core"]
+    assert [n for n in vars(cls) if not n.startswith("_")] == [row[0] for row in SURFACE[area]]
+    assert vars(obj) == {}
+    core = getattr(sync, alias)
+    for name, core_name, _ in SURFACE[area]:
+        assert isinstance(vars(cls)[name], staticmethod)
+        assert getattr(obj, name) is getattr(core, core_name)
+        assert getattr(cls, name) is getattr(core, core_name)
+
+
+def test_facade_area_names():
+    assert sync.__all__ == ["aes", "rsa", "hybrid", "password", "quantum"]
+    instances = [n for n, v in vars(sync).items() if type(v).__module__ == "morvex.sync"]
+    assert instances == ["aes", "rsa", "hybrid", "password", "quantum"]
+    classes = [n for n, v in vars(sync).items() if isinstance(v, type)]
+    assert classes == ["_AES", "_RSA", "_Hybrid", "_Password", "_Quantum"]
+    assert sync.rsa.new_key_pair is morvex.rsa.core.new_key_pair
+
+
+def test_asyncio_loop_is_untouched_by_loading():
+    # Loading starts no threads and no loop.
+    code = "import threading, morvex; print(threading.active_count())"
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True).stdout
+    assert out.strip() == "1"
+    with pytest.raises(RuntimeError):
+        asyncio.get_running_loop()
+
+
+def test_native_stubs_cover_the_module():
+    # The stubs beside the package name every member of the native module
+    # (regenerate them with `make stubs` after changing a binding).
+    import pathlib
+
+    import morvex._native as native
+
+    stub_dir = pathlib.Path(morvex.__file__).parent / "_native"
+    for sub in ["keys", "aes", "rsa", "hybrid", "password", "quantum", "oqs"]:
+        text = (stub_dir / f"{sub}.pyi").read_text()
+        mod = getattr(native, sub)
+        for name in vars(mod):
+            if name.startswith("__"):
+                continue
+            assert f"def {name}(" in text or f"{name}:" in text or f"class {name}" in text, (
+                f"{sub}.{name} missing from the stubs: run make stubs")
+    assert (pathlib.Path(morvex.__file__).parent / "py.typed").exists()
