@@ -14,7 +14,7 @@ FUZZ_SECONDS ?= 60
 # the main one so that parallel builds never share a tree.
 NOPQ_BUILD ?= $(BUILD)-nopq
 
-.PHONY: all deps configure build build-nopq test test-nopq test-cpp test-python demo install bench test-sanitize test-tsan fuzz clean
+.PHONY: all deps configure build build-nopq test test-nopq test-cpp test-python demo install bench test-sanitize test-tsan fuzz clean typecheck stubs
 
 all: build
 
@@ -30,6 +30,7 @@ build: configure
 
 test: build build-nopq
 	@bash scripts/run_tests.sh "$(BUILD)" "$(NOPQ_BUILD)"
+	@echo "== Type check (mypy --strict, pyright)"; $(TYPECHECK)
 
 test-cpp: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -61,6 +62,17 @@ test-sanitize: deps
 test-tsan: deps
 	@$(MAKE) --no-print-directory build BUILD=build/tsan CMAKE_ARGS="-DMORVEX_TSAN=ON -DMORVEX_BUILD_PYTHON=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo"
 	@cd build/tsan && TSAN_OPTIONS=halt_on_error=1 ./tests/cpp/morvex_tests --gtest_filter='*Concurren*:*Thread*'
+
+# mypy --strict and pyright over a program that uses every public operation,
+# against the staged package and the stubs of its native module.
+TYPECHECK = MYPYPATH=$(STAGE) $(PY) -m mypy --strict --cache-dir $(ROOT)/$(BUILD)/mypy-cache \
+	  examples/typed_usage.py && PYTHONPATH=$(STAGE) $(VENV)/bin/pyright --pythonpath $(PY) examples/typed_usage.py
+typecheck: build
+	@$(TYPECHECK)
+
+# Regenerates python/morvex/_native/*.pyi from the built module.
+stubs: build
+	@PYTHONPATH=$(STAGE) $(PY) scripts/gen_stubs.py
 
 fuzz: deps
 	@bash scripts/fuzz.sh --seconds $(FUZZ_SECONDS)
