@@ -76,4 +76,17 @@ void register_error_translation() {
   });
 }
 
+void shutdown::install_exit_hook(nb::module_& m) {
+  m.def("_close_gate", [] {
+    exit_thread.store(std::this_thread::get_id());
+    closing.store(true);
+    // Threads already past the gate get back into Python before
+    // finalization can begin.
+    PyThreadState* self = PyEval_SaveThread();
+    while (returning.load() != 0) std::this_thread::yield();
+    PyEval_RestoreThread(self);
+  });
+  nb::module_::import_("atexit").attr("register")(m.attr("_close_gate"));
+}
+
 }  // namespace morvex::py

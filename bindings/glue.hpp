@@ -7,6 +7,11 @@
 #include <nanobind/stl/string.h>
 #include <nanobind/stl/string_view.h>
 
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -50,6 +55,51 @@ inline std::string_view text_arg(const nb::str& s) {
   return {p, static_cast<std::size_t>(n)};
 }
 
+// Interpreter shutdown and threads still inside morvex.
+//
+// When Python shuts down while a daemon thread is inside a morvex call with
+// the GIL released, that thread must not take the GIL back once finalization
+// has begun: Python would end it by forced unwinding through the binding's
+// frames, and the process would abort. An exit hook (registered when the
+// module loads, run before finalization begins) closes a gate: other threads
+// that finish their work after that park until the process has exited, and
+// the hook waits for those already on their way back into Python. The
+// exiting thread itself (later exit hooks, finalizers) passes as usual.
+namespace shutdown {
+inline std::atomic<bool> closing{false};
+inline std::atomic<int> returning{0};
+// The thread that runs the exit hooks and then finalizes: it never parks.
+inline std::atomic<std::thread::id> exit_thread{};
+
+[[noreturn]] inline void park() noexcept {
+  for (;;) pause();
+}
+
+// Registered with the atexit module; runs with the GIL held.
+void install_exit_hook(nb::module_& m);
+}  // namespace shutdown
+
+// Releases the GIL for its lifetime (see `shutdown` above for what happens
+// when the interpreter exits meanwhile).
+class GilRelease {
+ public:
+  GilRelease() noexcept : state_(PyEval_SaveThread()) {}
+  GilRelease(const GilRelease&) = delete;
+  GilRelease& operator=(const GilRelease&) = delete;
+  ~GilRelease() {
+    shutdown::returning.fetch_add(1);
+    if (shutdown::closing.load() && std::this_thread::get_id() != shutdown::exit_thread.load()) {
+      shutdown::returning.fetch_sub(1);
+      shutdown::park();
+    }
+    PyEval_RestoreThread(state_);
+    shutdown::returning.fetch_sub(1);
+  }
+
+ private:
+  PyThreadState* state_;
+};
+
 // A new bytes object of `n` bytes whose content `fill(std::span<uint8_t>)`
 // writes with the GIL released.
 template <class Fill>
@@ -59,7 +109,7 @@ nb::bytes bytes_result(std::size_t n, Fill&& fill) {
   nb::bytes out = nb::steal<nb::bytes>(obj);
   auto* p = reinterpret_cast<std::uint8_t*>(PyBytes_AS_STRING(obj));
   {
-    nb::gil_scoped_release unlocked;
+    GilRelease unlocked;
     fill(std::span<std::uint8_t>(p, n));
   }
   return out;
@@ -75,7 +125,7 @@ inline nb::str to_py_str(std::string_view s) { return nb::str(s.data(), s.size()
 // Runs `f` with the GIL released and returns its result.
 template <class F>
 auto unlocked(F&& f) {
-  nb::gil_scoped_release guard;
+  GilRelease guard;
   return f();
 }
 

@@ -5,6 +5,7 @@ NB_MODULE(_native, m) {
   using namespace morvex::py;
   m.doc() = "Native core of morvex (internal; use the morvex package).";
   register_error_translation();
+  shutdown::install_exit_hook(m);
   nb::module_ keys = m.def_submodule("keys", "Key normalisation.");
   bind_keys(keys);
   nb::module_ aes = m.def_submodule("aes", "AES-256-GCM core.");

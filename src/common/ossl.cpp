@@ -19,6 +19,12 @@ void secure_wipe(void* p, std::size_t n) noexcept {
 namespace detail {
 namespace {
 
+// OpenSSL frees its global state from an atexit handler by default. A thread
+// that is still encrypting while the process exits (a daemon thread in a
+// Python program) would then run on freed memory; the state is left to the
+// operating system instead.
+[[maybe_unused]] const bool kOpenSslInitialised = OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr) == 1;
+
 template <class T, T* (*Fetch)(OSSL_LIB_CTX*, const char*, const char*)>
 T* fetch_or_null(const char* name) {
   return Fetch(nullptr, name, nullptr);

@@ -56,3 +56,34 @@ def test_module_exports_no_openssl_or_botan_symbols():
     for symbol in ["EVP_CIPHER_fetch", "EVP_EncryptInit_ex2", "OPENSSL_init_crypto", "RAND_bytes", "ERR_get_error"]:
         assert not hasattr(lib, symbol), symbol
     assert hasattr(lib, "PyInit__native")
+
+
+DAEMONS_AT_EXIT = """
+import atexit, os, threading
+def late():
+    # An exit hook that runs after morvex's own still gets its work done.
+    from morvex.aes import core
+    assert core.decrypt_bytes(core.encrypt_bytes(b"at exit", "k"), "k") == b"at exit"
+    print("late hook ran")
+atexit.register(late)
+from morvex.aes import core
+data = os.urandom(1 << 16)
+def work():
+    while True:
+        core.decrypt_bytes(core.encrypt_bytes(data, "k"), "k")
+for _ in range(4):
+    threading.Thread(target=work, daemon=True).start()
+import time
+time.sleep(0.05)
+"""
+
+
+def test_interpreter_exits_cleanly_while_daemon_threads_are_inside_morvex():
+    env = dict(os.environ)
+    env["PYTHONPATH"] = os.pathsep.join(p for p in sys.path if p)
+    for _ in range(3):
+        proc = subprocess.run(
+            [sys.executable, "-c", DAEMONS_AT_EXIT], capture_output=True, text=True, env=env, timeout=60
+        )
+        assert proc.returncode == 0, proc.stderr
+        assert proc.stdout.strip() == "late hook ran"
