@@ -1,0 +1,142 @@
+"""Many asynchronous operations of every area awaited together on the default
+executor give exactly what the same operations give one by one."""
+
+from __future__ import annotations
+
+import asyncio
+import random
+from typing import Any, Awaitable, Callable
+
+import pytest
+
+import morvex
+from morvex import errors, sync
+from morvex._native import oqs as oqs_native
+
+ITERATIONS = 1000  # PBKDF2 count of the records made here
+COUNT = 200
+
+Job = Callable[[], Awaitable[Any]]
+
+
+def _outcome(result: Any) -> Any:
+    """A comparable form of a result or an error."""
+    if isinstance(result, BaseException):
+        return ("error", type(result).__name__, str(result))
+    return ("ok", result)
+
+
+async def _settle(job: Job) -> Any:
+    try:
+        return _outcome(await job())
+    except errors.MorvexError as err:
+        return _outcome(err)
+
+
+def _jobs(rsa_pairs: list[tuple[str, str]], pq: bool) -> list[Job]:
+    rng = random.Random(20240611)
+    (priv_a, pub_a), (priv_b, pub_b) = rsa_pairs
+    keys = [f"key {i}" for i in range(5)]
+    records = {pw: sync.password.hash(pw, ITERATIONS) for pw in ("alpha", "beta", "gamma")}
+    if pq:
+        gen8 = [sync.quantum.generate_keypair(8, s) for s in range(3)]
+        signer = sync.quantum.generate_signature_keypair(1, 0)
+
+    def aes_job() -> Job:
+        key, other = rng.sample(keys, 2)
+        text = "".join(rng.choice("abcé✓ ") for _ in range(rng.randint(1, 60)))
+        token = sync.aes.encrypt(text, key)
+        blob = sync.aes.encrypt_bytes(text.encode(), key)
+        choice = rng.randrange(4)
+        if choice == 0:
+            return lambda: morvex.aes.decrypt(token, key)
+        if choice == 1:
+            return lambda: morvex.aes.decrypt(token, other)  # wrong key: the same error every time
+        if choice == 2:
+            return lambda: morvex.aes.decrypt_bytes(blob, key)
+
+        async def round_trip() -> Any:
+            return await morvex.aes.decrypt_bytes(await morvex.aes.encrypt_bytes(blob, key), key)
+
+        return round_trip
+
+    def envelope_job() -> Job:
+        data = rng.randbytes(rng.choice([1, 100, 446, 447, 2000]))
+        priv, pub = rng.choice([(priv_a, pub_a), (priv_b, pub_b)])
+        choice = rng.randrange(4)
+        if choice == 0:
+            env = sync.hybrid.encrypt_bytes(data, pub)
+            return lambda: morvex.hybrid.decrypt_bytes(env, priv)
+        if choice == 1:
+            blob = sync.rsa.encrypt_bytes(data, pub)
+            return lambda: morvex.rsa.decrypt_bytes(blob, priv_a if priv is priv_b else priv_b)  # other key
+        if choice == 2:
+            sig = sync.rsa.sign_bytes(data, priv)
+            flip = rng.random() < 0.5
+            return lambda: morvex.rsa.verify_bytes(data + (b"!" if flip else b""), sig, pub)
+
+        async def round_trip() -> Any:
+            return await morvex.rsa.decrypt_bytes(await morvex.rsa.encrypt_bytes(data, pub), priv)
+
+        return round_trip
+
+    def password_job() -> Job:
+        pw = rng.choice(list(records))
+        guess = rng.choice(list(records))
+        choice = rng.randrange(3)
+        if choice == 0:
+            return lambda: morvex.password.verify(guess, records[pw])
+        if choice == 1:
+            return lambda: morvex.password.needs_rehash(records[pw])
+
+        async def fresh() -> Any:
+            record = await morvex.password.hash(pw, ITERATIONS)
+            return await morvex.password.verify(pw, record), await morvex.password.verify(guess + "x", record)
+
+        return fresh
+
+    def quantum_job() -> Job:
+        text = f"message {rng.random()}"
+        pub, priv = rng.choice(gen8)
+        choice = rng.randrange(4)
+        if choice == 0:
+            secret, message = sync.quantum.encrypt(text, pub)
+            return lambda: morvex.quantum.decrypt(message, priv, secret)
+        if choice == 1:
+
+            async def round_trip() -> Any:
+                secret, message = await morvex.quantum.encrypt(text, pub)
+                return await morvex.quantum.decrypt(message, priv, secret)
+
+            return round_trip
+        spub, spriv = signer
+        data = text.encode()
+        if choice == 2:
+            sig = sync.quantum.sign(data, spriv)
+            flip = rng.random() < 0.5
+            return lambda: morvex.quantum.verify(data + (b"!" if flip else b""), sig, spub)
+
+        async def sign_verify() -> Any:
+            return await morvex.quantum.verify(data, await morvex.quantum.sign(data, spriv), spub)
+
+        return sign_verify
+
+    makers = [aes_job, envelope_job, password_job] + ([quantum_job] if pq else [])
+    return [rng.choice(makers)() for _ in range(COUNT)]
+
+
+@pytest.mark.asyncio
+async def test_concurrent_results_equal_sequential_results(rsa_pairs):
+    jobs = _jobs(rsa_pairs, oqs_native._BACKEND_LINKED)
+    one_by_one = [await _settle(job) for job in jobs]
+    together = await asyncio.gather(*(_settle(job) for job in jobs))
+    assert together == one_by_one
+    # The mix really exercised both outcomes.
+    kinds = {o[0] for o in one_by_one}
+    assert kinds == {"ok", "error"}
+    assert {True, False} <= {o[1] for o in one_by_one if o[0] == "ok" and isinstance(o[1], bool)}
+    # And a second concurrent run, interleaved differently, agrees too.
+    shuffled = list(range(COUNT))
+    random.Random(7).shuffle(shuffled)
+    again = await asyncio.gather(*(_settle(jobs[i]) for i in shuffled))
+    assert [again[shuffled.index(i)] for i in range(COUNT)] == one_by_one
