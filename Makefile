@@ -14,7 +14,7 @@ FUZZ_SECONDS ?= 60
 # the main one so that parallel builds never share a tree.
 NOPQ_BUILD ?= $(BUILD)-nopq
 
-.PHONY: all deps configure build build-nopq test test-nopq test-cpp test-python demo install bench test-sanitize test-tsan fuzz clean typecheck stubs
+.PHONY: all deps configure build build-nopq test test-nopq test-cpp test-python demo install bench test-sanitize test-tsan fuzz clean typecheck stubs api-docs cpp-example
 
 all: build
 
@@ -73,6 +73,17 @@ typecheck: build
 # Regenerates python/morvex/_native/*.pyi from the built module.
 stubs: build
 	@PYTHONPATH=$(STAGE) $(PY) scripts/gen_stubs.py
+
+# A C++ program using the core through add_subdirectory (examples/cpp).
+cpp-example: deps
+	@$(CMAKE) -S examples/cpp -B $(BUILD)-cpp-example -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_MAKE_PROGRAM=$(VENV)/bin/ninja >/dev/null
+	@$(CMAKE) --build $(BUILD)-cpp-example -j $(JOBS)
+	@$(BUILD)-cpp-example/morvex_example
+
+# Regenerates the API reference in docs/api/ from the docstrings.
+api-docs: build
+	@PYTHONPATH=$(STAGE) $(PY) scripts/gen_api_docs.py
 
 fuzz: deps
 	@bash scripts/fuzz.sh --seconds $(FUZZ_SECONDS)
