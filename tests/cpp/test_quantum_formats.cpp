@@ -392,6 +392,34 @@ TEST(QuantumFormats, Gen7EndToEndLayoutAndChecks) {
   ASSERT_EQ(e.message.size(), 60u);
   EXPECT_TRUE(_gen7_decrypt(e.message, raw_sk, e.secret, 2).empty());
 
+  // The RSA private key may also come in PKCS#8 form.
+  {
+    const std::size_t l = raw_sk[0] | (raw_sk[1] << 8) | (raw_sk[2] << 16) | (std::size_t{raw_sk[3]} << 24);
+    const unsigned char* p = raw_sk.data() + 4;
+    EVP_PKEY* rsa = d2i_AutoPrivateKey(nullptr, &p, static_cast<long>(l));
+    ASSERT_NE(rsa, nullptr);
+    PKCS8_PRIV_KEY_INFO* p8 = EVP_PKEY2PKCS8(rsa);
+    unsigned char* der = nullptr;
+    const int n = i2d_PKCS8_PRIV_KEY_INFO(p8, &der);
+    ASSERT_GT(n, 0);
+    const Bytes sk8 = cat({le32(static_cast<std::uint32_t>(n)), ByteView(der, n), raw_sk.subspan(4 + l)});
+    OPENSSL_free(der);
+    PKCS8_PRIV_KEY_INFO_free(p8);
+    EVP_PKEY_free(rsa);
+    EXPECT_TRUE(_gen7_decrypt(e.message, sk8, e.secret, 2).empty());
+    // A key of another type parses, and then cannot decrypt.
+    EVP_PKEY* ec = EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256");
+    ASSERT_NE(ec, nullptr);
+    PKCS8_PRIV_KEY_INFO* ec8 = EVP_PKEY2PKCS8(ec);
+    unsigned char* ec_der = nullptr;
+    const int m = i2d_PKCS8_PRIV_KEY_INFO(ec8, &ec_der);
+    const Bytes sk_ec = cat({le32(static_cast<std::uint32_t>(m)), ByteView(ec_der, m), raw_sk.subspan(4 + l)});
+    OPENSSL_free(ec_der);
+    PKCS8_PRIV_KEY_INFO_free(ec8);
+    EVP_PKEY_free(ec);
+    EXPECT_MORVEX_ERROR(_gen7_decrypt(e.message, sk_ec, e.secret, 2), DecryptionError, "Gen7 RSA decryption failed");
+  }
+
   // Public key checks.
   EXPECT_MORVEX_ERROR(_gen7_encrypt({}, Bytes(3, 1), 2), InvalidInputError, "Invalid Gen7 public key");
   const Bytes rsa_only(k.pub.begin() + 2, k.pub.begin() + 2 + 4 + 526);
