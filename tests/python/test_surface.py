@@ -7,6 +7,7 @@ import asyncio
 import inspect
 import subprocess
 import sys
+from typing import Any
 
 import pytest
 
@@ -57,11 +58,11 @@ FACADE = {"aes": ("_AES", "_aes_core"), "rsa": ("_RSA", "_rsa_core"), "hybrid": 
 ROWS = [(area, *row) for area, rows in SURFACE.items() for row in rows]
 
 
-def _core_params(fn: object) -> tuple[str, ...]:
+def _core_params(fn: Any) -> tuple[str, ...]:
     """Parameter names of a core operation, read from its signature line."""
-    text = fn.__nb_signature__[0][0] if hasattr(fn, "__nb_signature__") else None  # type: ignore[attr-defined]
-    if text is None:
-        return tuple(inspect.signature(fn).parameters)  # type: ignore[arg-type]
+    if not hasattr(fn, "__nb_signature__"):
+        return tuple(inspect.signature(fn).parameters)
+    text = fn.__nb_signature__[0][0]
     inner = text[text.index("(") + 1 : text.rindex(") ->")]
     names, depth, cur = [], 0, ""
     for ch in inner + ",":
