@@ -17,14 +17,66 @@ mldsa = pytest.importorskip(
 mlkem = pytest.importorskip(
     "cryptography.hazmat.primitives.asymmetric.mlkem", reason="this cryptography has no ML-KEM (needs 47 or later)"
 )
-from cryptography.hazmat.primitives import hashes, serialization  # noqa: E402
+from cryptography.hazmat.primitives import hashes, hmac, serialization  # noqa: E402
+from cryptography.hazmat.primitives import padding as sym_padding  # noqa: E402
 from cryptography.hazmat.primitives.asymmetric import padding, x25519  # noqa: E402
+from cryptography.hazmat.primitives.ciphers import Cipher, algorithms, modes  # noqa: E402
 from cryptography.hazmat.primitives.ciphers.aead import AESGCM  # noqa: E402
 from cryptography.hazmat.primitives.kdf.hkdf import HKDF  # noqa: E402
 
 
 def hkdf(ikm: bytes, salt: bytes, info: bytes, length: int = 32) -> bytes:
     return HKDF(algorithm=hashes.SHA256(), length=length, salt=salt or None, info=info).derive(ikm)
+
+
+def hmac256(key: bytes, data: bytes) -> bytes:
+    h = hmac.HMAC(key, hashes.SHA256())
+    h.update(data)
+    return h.finalize()
+
+
+def cbc_open(ct: bytes, key: bytes, iv: bytes) -> bytes:
+    d = Cipher(algorithms.AES(key), modes.CBC(iv)).decryptor()
+    u = sym_padding.PKCS7(128).unpadder()
+    return u.update(d.update(ct) + d.finalize()) + u.finalize()
+
+
+def test_our_frodo_messages_open_with_cryptography(quantum_keys):
+    # Gen4: key = HMAC-SHA256(ss, 0x01); nonce || ct || tag.
+    pub, priv = quantum_keys(4, 2)
+    capsule, enc = core.encrypt("four", pub)
+    ss = _oqs.decapsulate("FrodoKEM-1344-AES", priv[2:], capsule)
+    assert AESGCM(hmac256(ss, b"\x01")).decrypt(enc[:12], enc[12:], None) == b"four"
+    # Gen6: key = HKDF(ss, salt, "Gen6-Frodo-GCM"); salt (16) || nonce || ct || tag.
+    pub, priv = quantum_keys(6, 1)
+    capsule, enc = core.encrypt("", pub)
+    assert len(enc) == 44
+    ss = _oqs.decapsulate("FrodoKEM-976-AES", priv[2:], capsule)
+    assert AESGCM(hkdf(ss, enc[:16], b"Gen6-Frodo-GCM")).decrypt(enc[16:28], enc[28:], None) == b""
+    # ... and a Gen6 message made with cryptography opens with morvex.
+    capsule, ss = _oqs.encapsulate("FrodoKEM-976-AES", pub[2:])
+    salt, nonce = b"\x05" * 16, b"\x06" * 12
+    sealed = AESGCM(hkdf(ss, salt, b"Gen6-Frodo-GCM")).encrypt(nonce, "sechs ✓".encode(), None)
+    assert core.decrypt(salt + nonce + sealed, priv, capsule) == "sechs ✓"
+
+
+def test_our_classic_mceliece_messages_open_with_cryptography(quantum_keys):
+    # Gen2: AES key = HKDF(ss), MAC = HMAC(ss, iv || ct); iv || ct || mac.
+    pub, priv = quantum_keys(2, 0)
+    capsule, enc = core._gen2_encrypt(b"", pub[2:], 0)
+    assert len(enc) == 64
+    ss = _oqs.decapsulate("Classic-McEliece-6688128", priv[2:], capsule)
+    assert enc[-32:] == hmac256(ss, enc[:-32])
+    assert cbc_open(enc[16:-32], hkdf(ss, b"", b""), enc[:16]) == b""
+    # Gen5: aes_key || mac_key = HKDF(ss, salt, "Gen5-CMCE-HMAC", 64);
+    # salt || iv || ct || HMAC(mac_key, salt || iv || ct).
+    pub, priv = quantum_keys(5, 0)
+    capsule, enc = core._gen5_encrypt(b"a" * 16, pub[2:], 0)
+    assert len(enc) == 112
+    ss = _oqs.decapsulate("Classic-McEliece-6688128", priv[2:], capsule)
+    dk = hkdf(ss, enc[:32], b"Gen5-CMCE-HMAC", 64)
+    assert enc[-32:] == hmac256(dk[32:], enc[:-32])
+    assert cbc_open(enc[48:-32], dk[:32], enc[32:48]) == b"a" * 16
 
 
 @pytest.mark.parametrize("strength,cls", [(0, "MLDSA44PublicKey"), (1, "MLDSA65PublicKey"), (2, "MLDSA87PublicKey")])
