@@ -200,6 +200,40 @@ def test_independent_aesgcm_with_a_base64_key():
     expect(DecryptionError, NOT_GCM, core.decrypt_bytes, with_ad, b64(raw))
 
 
+FORK_SCRIPT = """
+import os
+from morvex.aes import core
+core.encrypt_bytes(b"warm up", "k")
+r, w = os.pipe()
+pid = os.fork()
+if pid == 0:
+    os.write(w, b"".join(core.encrypt_bytes(b"x", "k")[:12] for _ in range(4)))
+    os._exit(0)
+os.close(w)
+child = b""
+while True:
+    chunk = os.read(r, 64)
+    if not chunk:
+        break
+    child += chunk
+os.waitpid(pid, 0)
+parent = {core.encrypt_bytes(b"x", "k")[:12] for _ in range(4)}
+theirs = {child[i : i + 12] for i in range(0, len(child), 12)}
+assert len(child) == 48 and len(theirs) == 4 and not parent & theirs
+print("ok")
+"""
+
+
+@pytest.mark.skipif(not hasattr(os, "fork"), reason="needs fork")
+def test_parent_and_forked_child_draw_different_nonces():
+    import subprocess
+    import sys
+
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(p for p in sys.path if p))
+    proc = subprocess.run([sys.executable, "-c", FORK_SCRIPT], capture_output=True, text=True, env=env, timeout=60)
+    assert proc.returncode == 0 and proc.stdout.strip() == "ok", proc.stderr
+
+
 def test_threads_share_nothing():
     def work(i):
         key = f"key {i}"
