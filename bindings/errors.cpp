@@ -77,6 +77,8 @@ void register_error_translation() {
 }
 
 void shutdown::install_exit_hook(nb::module_& m) {
+  // Open again should an embedding host start a new interpreter after an exit.
+  closing.store(false);
   m.def("_close_gate", [] {
     exit_thread.store(std::this_thread::get_id());
     closing.store(true);
