@@ -193,7 +193,7 @@ void bind_password(nb::module_& m) {
         if (!value) return nb::none();
         nb::object out = json_to_py(*value);
         {
-          nb::gil_scoped_release guard;  // a large record is freed off the GIL
+          GilRelease guard;  // a large record is freed off the GIL
           value.reset();
         }
         return out;

@@ -234,7 +234,13 @@ TEST(PasswordVerify, MalformedRecordsAreFalseAndNeedRehash) {
       {"hash null", [](json& r) { r["hash"] = nullptr; }, true},
       {"parameters an array", [](json& r) { r["parameters"] = json::array({1, 2}); }, true},
       {"parameters a string", [](json& r) { r["parameters"] = "iterations"; }, true},
-      {"salt with a space", [](json& r) { r["salt"] = " " + r["salt"].get<std::string>(); }, true},
+      {"salt with a space",
+       [](json& r) {
+         std::string s = r["salt"];
+         s.insert(s.begin(), ' ');
+         r["salt"] = s;
+       },
+       true},
       {"salt with a line break",
        [](json& r) {
          std::string s = r["salt"];

@@ -231,7 +231,9 @@ TEST(RsaEncrypt, ShortDataIsOneBlockLongerDataAnEnvelope) {
     const Bytes data = filled(n, 7);
     const Bytes c = rsa::encrypt_bytes(data, kPublicA);
     EXPECT_EQ(c.size(), n <= 446 ? 512u : 544u + n);
-    if (n > 446) EXPECT_EQ(Bytes(c.begin(), c.begin() + 4), (Bytes{0x00, 0x02, 0x00, 0x00}));
+    if (n > 446) {
+      EXPECT_EQ(Bytes(c.begin(), c.begin() + 4), (Bytes{0x00, 0x02, 0x00, 0x00}));
+    }
     EXPECT_EQ(rsa::decrypt_bytes(c, kPrivateA), data);
   }
   const Bytes a = rsa::encrypt_bytes(bytes_of("same"), kPublicA);
