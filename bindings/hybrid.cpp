@@ -1,10 +1,18 @@
-#include "glue.hpp"
+#include "rsa_side.hpp"
 #include "morvex/hybrid.hpp"
 
 namespace morvex::py {
 
-// Defined with the RSA bindings: the UTF-8 form of a key text.
-std::string_view pem_text(const nb::str& s, nb::object& keep);
+nb::bytes decrypt_auto_result(nb::handle blob, const nb::str& pem) {
+  const BytesArg in(blob);
+  nb::object keep;
+  const std::string_view k = pem_text(pem, keep);
+  const ByteView v = in.view();
+  if (const std::optional<std::size_t> n = hybrid::known_plaintext_size(v)) {
+    return bytes_result(*n, [&](std::span<std::uint8_t> out) { hybrid::decrypt_auto_into(v, k, out); });
+  }
+  return to_py_bytes(unlocked([&] { return hybrid::decrypt_auto(v, k); }));
+}
 
 void bind_hybrid(nb::module_& m) {
   m.attr("RSA_BLOCK") = hybrid::RSA_BLOCK;
@@ -58,16 +66,7 @@ void bind_hybrid(nb::module_& m) {
       "or the RSA block's errors.");
   m.def(
       "decrypt_auto",
-      [](nb::handle blob, const nb::str& pem) -> nb::bytes {
-        const BytesArg in(blob);
-        nb::object keep;
-        const std::string_view k = pem_text(pem, keep);
-        const ByteView v = in.view();
-        if (const std::optional<std::size_t> n = hybrid::known_plaintext_size(v)) {
-          return bytes_result(*n, [&](std::span<std::uint8_t> out) { hybrid::decrypt_auto_into(v, k, out); });
-        }
-        return to_py_bytes(unlocked([&] { return hybrid::decrypt_auto(v, k); }));
-      },
+      [](nb::handle blob, const nb::str& pem) { return decrypt_auto_result(blob, pem); },
       nb::arg("blob"), nb::arg("private_pem"),
       nb::sig("def decrypt_auto(blob: bytes | bytearray | memoryview, private_pem: str) -> bytes"),
       "Decrypt whatever the RSA and hybrid areas write or wrote, told apart by the bytes:\n"

@@ -1,7 +1,7 @@
 #include <openssl/core_names.h>
 #include <openssl/evp.h>
 
-#include "glue.hpp"
+#include "rsa_side.hpp"
 #include "morvex/hybrid.hpp"
 #include "morvex/rsa.hpp"
 
@@ -189,16 +189,7 @@ void bind_rsa(nb::module_& m) {
       "Raises InvalidInputError for empty data or an unreadable key, EncryptionError.");
   m.def(
       "decrypt_bytes",
-      [](nb::handle blob, const nb::str& pem) -> nb::bytes {
-        const BytesArg in(blob);
-        nb::object keep;
-        const std::string_view k = pem_text(pem, keep);
-        const ByteView v = in.view();
-        if (const std::optional<std::size_t> n = hybrid::known_plaintext_size(v)) {
-          return bytes_result(*n, [&](std::span<std::uint8_t> out) { hybrid::decrypt_auto_into(v, k, out); });
-        }
-        return to_py_bytes(unlocked([&] { return rsa::decrypt_bytes(v, k); }));
-      },
+      [](nb::handle blob, const nb::str& pem) { return decrypt_auto_result(blob, pem); },
       nb::arg("blob"), nb::arg("private_pem"),
       nb::sig("def decrypt_bytes(blob: bytes | bytearray | memoryview, private_pem: str) -> bytes"),
       "Decrypt a direct RSA block, a hybrid envelope or a legacy envelope\n"

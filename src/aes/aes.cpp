@@ -3,6 +3,7 @@
 
 #include "common/gcm.hpp"
 #include "common/ossl.hpp"
+#include "common/text.hpp"
 #include "morvex/aes.hpp"
 #include "morvex/encoding.hpp"
 #include "morvex/errors.hpp"
@@ -66,22 +67,9 @@ std::string encrypt_str(std::string_view plaintext, std::string_view key) {
 }
 
 std::string decrypt_str(std::string_view ciphertext_b64, std::string_view key) {
-  Bytes blob;
-  try {
-    blob = encoding::base64_decode(ciphertext_b64);
-  } catch (const Base64Error&) {
-    throw DecryptionError("Ciphertext is not valid Base64", std::current_exception());
-  }
+  Bytes blob = detail::decode_ciphertext(ciphertext_b64);
   Bytes data = decrypt_bytes(blob, key);
-  try {
-    encoding::validate_utf8(data);
-  } catch (const Utf8Error&) {
-    secure_wipe(data.data(), data.size());
-    throw DecryptionError("Decrypted data is not valid UTF-8", std::current_exception());
-  }
-  std::string text(reinterpret_cast<const char*>(data.data()), data.size());
-  secure_wipe(data.data(), data.size());
-  return text;
+  return detail::plaintext_text(data);
 }
 
 }  // namespace morvex::aes

@@ -5,6 +5,7 @@
 #include "hybrid/internal.hpp"
 #include "morvex/aes.hpp"
 #include "morvex/encoding.hpp"
+#include "common/text.hpp"
 #include "morvex/errors.hpp"
 #include "morvex/hybrid.hpp"
 #include "morvex/rsa.hpp"
@@ -106,22 +107,9 @@ void decrypt_auto_into(ByteView blob, std::string_view private_pem, std::span<st
 }
 
 std::string decrypt_str(std::string_view ciphertext_b64, std::string_view private_pem) {
-  Bytes blob;
-  try {
-    blob = encoding::base64_decode(ciphertext_b64);
-  } catch (const Base64Error&) {
-    throw DecryptionError("Ciphertext is not valid Base64", std::current_exception());
-  }
+  Bytes blob = detail::decode_ciphertext(ciphertext_b64);
   Bytes data = decrypt_auto(blob, private_pem);
-  try {
-    encoding::validate_utf8(data);
-  } catch (const Utf8Error&) {
-    secure_wipe(data.data(), data.size());
-    throw DecryptionError("Decrypted data is not valid UTF-8", std::current_exception());
-  }
-  std::string text(reinterpret_cast<const char*>(data.data()), data.size());
-  secure_wipe(data.data(), data.size());
-  return text;
+  return detail::plaintext_text(data);
 }
 
 }  // namespace morvex::hybrid

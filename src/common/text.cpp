@@ -1,0 +1,28 @@
+#include "common/text.hpp"
+
+#include "morvex/encoding.hpp"
+#include "morvex/errors.hpp"
+
+namespace morvex::detail {
+
+Bytes decode_ciphertext(std::string_view ciphertext_b64) {
+  try {
+    return encoding::base64_decode(ciphertext_b64);
+  } catch (const Base64Error&) {
+    throw DecryptionError("Ciphertext is not valid Base64", std::current_exception());
+  }
+}
+
+std::string plaintext_text(Bytes& data) {
+  try {
+    encoding::validate_utf8(data);
+  } catch (const Utf8Error&) {
+    secure_wipe(data.data(), data.size());
+    throw DecryptionError("Decrypted data is not valid UTF-8", std::current_exception());
+  }
+  std::string text(reinterpret_cast<const char*>(data.data()), data.size());
+  secure_wipe(data.data(), data.size());
+  return text;
+}
+
+}  // namespace morvex::detail
