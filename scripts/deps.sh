@@ -34,7 +34,7 @@ apt_install() {
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-apt_install g++ make pkg-config perl ca-certificates libgtest-dev nlohmann-json3-dev python3-dev python3-venv ccache
+apt_install g++ make patch pkg-config perl ca-certificates libgtest-dev nlohmann-json3-dev python3-dev python3-venv ccache
 command -v cmake >/dev/null 2>&1 || apt_install cmake
 
 # --- OpenSSL and Botan ----------------------------------------------------------
@@ -135,15 +135,43 @@ build_openssl() {
   echo "$ver" > "$stamp"
 }
 
+# Small fixes to Botan's source (scripts/patches/botan-*.patch), applied before
+# it is built. Their hash is part of the stamp, so changing them rebuilds Botan.
+botan_patches() {
+  [ -d "$ROOT/scripts/patches" ] || return 0
+  find "$ROOT/scripts/patches" -maxdepth 1 -type f -name 'botan-*.patch' | LC_ALL=C sort
+}
+botan_patches_id() {
+  local p
+  botan_patches | while IFS= read -r p; do printf '%s %s\n' "$(basename "$p")" "$(sha256sum <"$p" | awk '{print $1}')"; done \
+    | sha256sum | awk '{print $1}'
+}
+patch_botan() {  # patch_botan SRC_DIR VERSION
+  local src="$1" ver="$2" p
+  while IFS= read -r p; do
+    if patch -d "$src" -p1 -R -f -s --dry-run <"$p" >/dev/null 2>&1; then
+      continue  # already applied
+    fi
+    if patch -d "$src" -p1 -N -f -s --dry-run <"$p" >/dev/null 2>&1; then
+      patch -d "$src" -p1 -N -f -s <"$p" >/dev/null
+      log "patched Botan: $(basename "$p")"
+    else
+      log "$(basename "$p") does not apply to $ver; building Botan without it"
+    fi
+  done < <(botan_patches)
+}
+
 build_botan() {
-  local stamp="$PREFIX/.botan-version"
-  [ -f "$stamp" ] && return 0
+  local stamp="$PREFIX/.botan-version" pid
+  pid="$(botan_patches_id)"
+  [ -f "$stamp" ] && grep -qxF "patches $pid" "$stamp" && return 0
   log "building Botan (static, -fPIC) into $PREFIX"
   mkdir -p "$DEPS/src"
   local tb src ver
   tb="$(fetch_orig botan3 "$DEPS/src")"
   ver="$(basename "$tb")"
   src="$(unpack "$tb" "$DEPS/build/botan")"
+  patch_botan "$src" "$ver"
   (cd "$src" && "$PY" configure.py --minimized-build \
       --enable-modules=frodokem,frodokem_aes,classic_mceliece,system_rng,aes_ni,aes_vaes,aes_vperm,sha2_32_x86,sha2_32_bmi2,sha2_64_bmi2,keccak_perm_bmi2,simd_avx2 \
       --disable-shared-library --build-targets=static --without-documentation \
@@ -151,7 +179,7 @@ build_botan() {
     && make -j"$JOBS" && make install) >"$DEPS/botan-build.log" 2>&1 \
     || { tail -n 40 "$DEPS/botan-build.log" >&2; log "Botan build failed (log: $DEPS/botan-build.log)"; exit 1; }
   rm -rf "$DEPS/build/botan"
-  echo "$ver" > "$stamp"
+  printf '%s\npatches %s\n' "$ver" "$pid" > "$stamp"
 }
 
 if have_system_openssl; then log "using the system's OpenSSL $(pkg-config --modversion openssl)"; else build_openssl; fi
