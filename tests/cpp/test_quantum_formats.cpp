@@ -130,7 +130,7 @@ std::string wrong_key_error(int gen) {
 }
 
 // Every key of the given generations: all texts round-trip (Classic
-// McEliece decapsulation takes a good part of a second: there one text per
+// McEliece decapsulation takes about a tenth of a second: there one text per
 // key, and the empty text at strength 0).
 void check_round_trips(std::initializer_list<int> gens) {
   const std::string texts[] = {"", "hello", "Gr\xc3\xbc\xc3\x9f" "e \xe2\x9c\x93 \xf0\x9d\x84\x9e",

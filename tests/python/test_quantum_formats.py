@@ -43,7 +43,7 @@ def backend_absent():
 def test_every_generation_and_strength_round_trips(quantum_keys, gen, strength):
     pub, priv = quantum_keys(gen, strength)
     assert pub[:2] == priv[:2] == bytes([gen, strength])
-    # Classic McEliece decapsulation takes a good part of a second: two texts
+    # Classic McEliece decapsulation takes about a tenth of a second: two texts
     # there.
     cmce = gen in (2, 5)
     for text in TEXTS:

@@ -211,7 +211,7 @@ def test_classic_mceliece_round_trip(cmce):
 
 
 def test_gil_is_released(cmce):
-    # While another thread decapsulates (a few hundred milliseconds for this
+    # While another thread decapsulates (about a tenth of a second for this
     # mechanism), this thread keeps running: no gap between two of its steps
     # comes near the length of the native call.
     alg, pk, sk = cmce
