@@ -79,30 +79,35 @@ def test_our_classic_mceliece_messages_open_with_cryptography(quantum_keys):
     assert cbc_open(enc[48:-32], dk[:32], enc[32:48]) == b"a" * 16
 
 
-@pytest.mark.parametrize("strength,cls", [(0, "MLDSA44PublicKey"), (1, "MLDSA65PublicKey"), (2, "MLDSA87PublicKey")])
-def test_cryptography_verifies_our_ml_dsa_signatures(strength, cls):
+@pytest.mark.parametrize("strength", [0, 1, 2])
+def test_ml_dsa_signatures_verify_both_ways(strength):
+    bits = (44, 65, 87)[strength]
     pub, priv = core.generate_signature_keypair(1, strength)
     data = b"interop \x00\xff" * 10
-    sig = core.sign(data, priv)
-    key = getattr(mldsa, cls).from_public_bytes(pub[2:])
-    key.verify(sig, data)  # raises InvalidSignature on failure
+    key = getattr(mldsa, f"MLDSA{bits}PublicKey").from_public_bytes(pub[2:])
+    key.verify(core.sign(data, priv), data)  # raises InvalidSignature on failure
     with pytest.raises(Exception):
-        key.verify(sig, data + b"!")
-
-
-@pytest.mark.parametrize("strength,cls", [(1, "MLKEM768PublicKey"), (2, "MLKEM1024PublicKey")])
-def test_cryptography_encapsulates_to_our_gen8_ml_kem_part(quantum_keys, strength, cls):
-    # cryptography offers ML-KEM-768 and -1024 (not -512).
-    pub, priv = quantum_keys(8, strength)
-    shared, ciphertext = getattr(mlkem, cls).from_public_bytes(pub[34:]).encapsulate()
-    assert _oqs.decapsulate(_oqs.mlkem_alg(strength), priv[34:], ciphertext) == shared
+        key.verify(core.sign(data, priv), data + b"!")
+    theirs = getattr(mldsa, f"MLDSA{bits}PrivateKey").generate()
+    their_pk = theirs.public_key().public_bytes_raw()
+    alg = f"ML-DSA-{bits}"
+    assert _oqs.sig_verify(alg, their_pk, data, theirs.sign(data)) is True
+    assert _oqs.sig_verify(alg, their_pk, data, theirs.sign(data, b"ctx")) is False
 
 
 @pytest.mark.parametrize("strength", [1, 2])
-def test_a_gen8_message_built_with_cryptography_opens(quantum_keys, strength):
+def test_ml_kem_both_ways_and_a_gen8_message_built_with_cryptography(quantum_keys, strength):
+    # cryptography offers ML-KEM-768 and -1024 (not -512). Its encapsulation
+    # to our Gen8 key's ML-KEM part decapsulates through our adapter.
+    level = (512, 768, 1024)[strength]
+    alg = _oqs.mlkem_alg(strength)
     pub, priv = quantum_keys(8, strength)
-    cls = {1: mlkem.MLKEM768PublicKey, 2: mlkem.MLKEM1024PublicKey}[strength]
-    kem_ss, kem_ct = cls.from_public_bytes(pub[34:]).encapsulate()
+    kem_ss, kem_ct = getattr(mlkem, f"MLKEM{level}PublicKey").from_public_bytes(pub[34:]).encapsulate()
+    assert _oqs.decapsulate(alg, priv[34:], kem_ct) == kem_ss
+    theirs = getattr(mlkem, f"MLKEM{level}PrivateKey").generate()
+    ct, ss = _oqs.encapsulate(alg, theirs.public_key().public_bytes_raw())
+    assert theirs.decapsulate(ct) == ss
+    # The whole Gen8 construction, built with cryptography, opens with morvex.
     eph = x25519.X25519PrivateKey.generate()
     x_ss = eph.exchange(x25519.X25519PublicKey.from_public_bytes(pub[2:34]))
     eph_pub = eph.public_key().public_bytes(serialization.Encoding.Raw, serialization.PublicFormat.Raw)
