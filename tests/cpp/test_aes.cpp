@@ -1,7 +1,6 @@
 #include <openssl/evp.h>
 
 #include <cstring>
-#include <thread>
 
 #include "morvex/aes.hpp"
 #include "morvex/encoding.hpp"
@@ -105,22 +104,6 @@ TEST(AesCore, TextWrapperCauses) {
   const std::string b64 = aes::encrypt_str(text, "k");
   EXPECT_EQ(b64.size(), 4 * ((text.size() + 28 + 2) / 3));
   EXPECT_EQ(aes::decrypt_str(b64, "k"), text);
-}
-
-TEST(AesCore, ConcurrentCallsShareNothing) {
-  std::vector<std::thread> threads;
-  std::atomic<int> failures{0};
-  for (int t = 0; t < 8; ++t) {
-    threads.emplace_back([t, &failures] {
-      for (int i = 0; i < 200; ++i) {
-        const std::string key = "key" + std::to_string(t);
-        const Bytes data(1 + (i % 97), static_cast<std::uint8_t>(t));
-        if (aes::decrypt_bytes(aes::encrypt_bytes(data, key), key) != data) ++failures;
-      }
-    });
-  }
-  for (auto& th : threads) th.join();
-  EXPECT_EQ(failures.load(), 0);
 }
 
 TEST(AesCore, IntoFormsRefuseShortOutputBuffers) {

@@ -66,12 +66,6 @@ void on_threads(Failures& failures, F body) {
   failures.report();
 }
 
-std::string thread_tag(int t) {
-  std::string tag = "thread ";
-  tag += std::to_string(t);
-  return tag;
-}
-
 template <class Err, class F>
 bool throws(F f) {
   try {
@@ -97,7 +91,7 @@ TEST(CoreConcurrency, EveryClassicalAreaOnManyThreads) {
 
   Failures failures;
   on_threads(failures, [&](int t) {
-    const std::string tag = thread_tag(t);
+    const std::string tag = "thread " + std::to_string(t);
     for (int r = 0; r < kRounds; ++r) {
       const std::string key = "key of " + tag;
       const std::string text = "text " + tag + " round " + std::to_string(r);
@@ -150,7 +144,7 @@ TEST(CoreConcurrency, PostQuantumOperationsOnManyThreads) {
 
   Failures failures;
   on_threads(failures, [&](int t) {
-    const std::string tag = thread_tag(t);
+    const std::string tag = "thread " + std::to_string(t);
     for (int r = 0; r < kRounds; ++r) {
       const std::string text = "pq " + tag + " round " + std::to_string(r);
       const quantum::KeyPair own = quantum::generate_keypair(8, t % 3);

@@ -4,11 +4,12 @@ import datetime
 import hashlib
 import json
 import re
+import threading
+import time
 
 import pytest
 
-import morvex
-from morvex import errors, password, sync
+from morvex import errors, password
 from morvex.password import core
 
 RECORD_RE = re.compile(
@@ -37,9 +38,8 @@ def hand_record(pw: str, iterations: int, hash_name: str = "sha512", length: int
 
 
 def test_constants_and_hash_table():
-    assert (core.ALGORITHM, core.VERSION, core.DEFAULT_ITERATIONS) == ("pbkdf2", 2, 210000)
+    assert (core.ALGORITHM, core.VERSION, core.DEFAULT_ITERATIONS, core.UPGRADE_THRESHOLD) == ("pbkdf2", 2, 210000, 210000)
     assert (core.SALT_LENGTH, core.OUTPUT_LENGTH, core.HASH_ALGORITHM) == (32, 64, "SHA512")
-    assert core.UPGRADE_THRESHOLD == 210000
     assert list(core._HASHES) == ["SHA512", "SHA256"]
     with pytest.raises(TypeError):
         core._HASHES["MD5"] = "md5"  # type: ignore[index]
@@ -63,25 +63,15 @@ def test_record_text_is_byte_exact_and_matches_hashlib():
     assert base64.b64decode(rec["hash"]) == expect
 
 
-def test_default_count_record_round_trip():
-    rec = core.hash_password("p")
-    assert json.loads(rec)["parameters"]["iterations"] == 210000
-    assert core.verify_password("p", rec)
-    assert not core.verify_password("q", rec)
-    assert not core.needs_rehash(rec)
-
-
-def test_hash_password_refusals():
-    with pytest.raises(errors.InvalidInputError, match="^Password cannot be empty$"):
-        core.hash_password("")
-    with pytest.raises(errors.InvalidInputError, match="^Password cannot be empty$"):
-        core.hash_password("", 0)  # the password is checked first
-    for n in (0, -1, 10_000_001, 2**64, -(2**70)):
+def test_hash_password_argument_conversion():
+    # Counts beyond 64 bits are refused by value, not wrapped; floats are not counts.
+    for n in (10_000_001, 2**64, -(2**70)):
         with pytest.raises(errors.InvalidInputError, match="^Iteration count must be between 1 and 10000000$"):
             core.hash_password("p", n)
+    with pytest.raises(errors.InvalidInputError, match="^Password cannot be empty$"):
+        core.hash_password("", 2**64)  # the password is checked first
     with pytest.raises(TypeError):
         core.hash_password("p", 1000.0)  # type: ignore[arg-type]
-    assert core.verify_password("x", core.hash_password("x", 1))
 
 
 def test_derive_matches_hashlib_and_names_its_hashes():
@@ -90,14 +80,11 @@ def test_derive_matches_hashlib_and_names_its_hashes():
             got = core._derive("pw", bytearray(b"salty"), 7, length, name)
             assert got == hashlib.pbkdf2_hmac(ref, b"pw", b"salty", 7, length)
     assert core._derive("pw", b"", 2, 16, "SHA512") == hashlib.pbkdf2_hmac("sha512", b"pw", b"", 2, 16)
-    for bad in ("MD5", "md5", "SHA1", "SHA384", "SHA3_512", "sha-512"):
-        with pytest.raises(errors.MorvexError) as e:
-            core._derive("p", b"s", 1, 16, bad)
-        assert type(e.value) is errors.MorvexError
-        assert str(e.value) == "Unsupported hash algorithm: " + bad
-    # The name is looked up first, before the other arguments are read.
-    with pytest.raises(errors.MorvexError, match="^Unsupported hash algorithm: MD5$"):
-        core._derive("\ud800", "not bytes", 1.5, "16", "MD5")  # type: ignore[arg-type]
+    # The name is looked up first, before the other arguments are read; the
+    # error is the root class itself.
+    with pytest.raises(errors.MorvexError, match="^Unsupported hash algorithm: md5$") as e:
+        core._derive("\ud800", "not bytes", 1.5, "16", "md5")  # type: ignore[arg-type]
+    assert type(e.value) is errors.MorvexError
     with pytest.raises(ValueError):
         core._derive("p", b"s", 0, 16, "SHA512")
     with pytest.raises(ValueError):
@@ -110,96 +97,32 @@ def test_hand_built_records_verify():
     assert core.verify_password("s3cret", text)
     assert not core.verify_password("s3cret ", text)
     assert core.needs_rehash(text)
-
     sha256 = hand_record("s3cret", 50, "sha256", 32, salt=b"")
-    sha256["parameters"]["hashAlgorithm"] = "sha256"
-    assert core.verify_password("s3cret", json.dumps(sha256))
-    del rec["parameters"]["hashAlgorithm"]  # absent: SHA512
-    rec["algorithm"] = "something-else"
-    rec["version"] = 99
-    del rec["createdUtc"]
-    assert core.verify_password("s3cret", json.dumps(rec, indent=2))
-    rec["parameters"]["iterations"] = "1000"
-    assert core.verify_password("s3cret", json.dumps(rec))
-    rec["parameters"]["iterations"] = 1000.7
-    assert core.verify_password("s3cret", json.dumps(rec))
-
-    # Thresholds of the rehash policy, strings and fractions included.
-    for value, expected in ((210000, False), (209999, True), (210001, False), ("210000", False),
-                            (" 210000 ", False), (210000.7, False), (209999.99, True), (True, True),
-                            (10**30, False), (-(10**30), True), (str(10**30), False), ("-" + str(10**30), True)):
-        assert core.needs_rehash(json.dumps({"parameters": {"iterations": value}})) is expected, value
+    assert core.verify_password("s3cret", json.dumps(sha256, indent=2))
 
 
-def _variants():
-    base = hand_record("pw", 10)
-
-    def edit(fn):
-        r = json.loads(json.dumps(base))
-        fn(r)
-        return json.dumps(r)
-
-    p = lambda r: r["parameters"]  # noqa: E731
-    return {
-        "no salt": (edit(lambda r: r.pop("salt")), True),
-        "no hash": (edit(lambda r: r.pop("hash")), True),
-        "no parameters": (edit(lambda r: r.pop("parameters")), True),
-        "no iterations": (edit(lambda r: p(r).pop("iterations")), True),
-        "no outputLength": (edit(lambda r: p(r).pop("outputLength")), True),
-        "salt a number": (edit(lambda r: r.update(salt=5)), True),
-        "parameters a list": (edit(lambda r: r.update(parameters=[1, 2])), True),
-        "parameters a string": (edit(lambda r: r.update(parameters="x")), True),
-        "salt with a space": (edit(lambda r: r.update(salt=r["salt"][:8] + " " + r["salt"][8:])), True),
-        "salt with a line break": (edit(lambda r: r.update(salt=r["salt"][:8] + "\n" + r["salt"][8:])), True),
-        "hash not Base64": (edit(lambda r: r.update(hash="!!" + r["hash"][2:])), True),
-        "iterations null": (edit(lambda r: p(r).update(iterations=None)), True),
-        "iterations a list": (edit(lambda r: p(r).update(iterations=[10])), True),
-        "iterations words": (edit(lambda r: p(r).update(iterations="ten")), True),
-        "iterations underscores": (edit(lambda r: p(r).update(iterations="1_0")), True),
-        "iterations NaN": (edit(lambda r: p(r).update(iterations=float("nan"))), True),
-        "iterations Infinity": (edit(lambda r: p(r).update(iterations=float("inf"))), True),
-        "outputLength a dict": (edit(lambda r: p(r).update(outputLength={})), True),
-        "hashAlgorithm null": (edit(lambda r: p(r).update(hashAlgorithm=None)), True),
-        "hashAlgorithm a number": (edit(lambda r: p(r).update(hashAlgorithm=512)), True),
-        "hashAlgorithm SHA1": (edit(lambda r: p(r).update(hashAlgorithm="SHA1")), True),
-        "hash one byte longer": (edit(lambda r: r.update(hash=base64.b64encode(base64.b64decode(r["hash"]) + b"\0").decode())), True),
-        "hash one byte shorter": (edit(lambda r: r.update(hash=base64.b64encode(base64.b64decode(r["hash"])[:-1]).decode())), True),
-        "iterations zero": (edit(lambda r: p(r).update(iterations=0)), True),
-        "iterations above the bound": (edit(lambda r: p(r).update(iterations=10_000_001)), False),
-        "iterations beyond 64 bits": (edit(lambda r: p(r).update(iterations=2**64 + 10)), False),
-        "outputLength zero": (edit(lambda r: p(r).update(outputLength=0)), True),
-        "outputLength 1025": (edit(lambda r: p(r).update(outputLength=1025)), True),
-        "outputLength beyond 64 bits": (edit(lambda r: p(r).update(outputLength=str(2**80))), True),
-        "empty text": ("", True),
-        "plain words": ("not a record", True),
-        "array": ("[1, 2]", True),
-        "number": ("5", True),
-        "string": ('"{}"', True),
-        "byte order mark": ("\ufeff" + json.dumps(base), True),
-        "trailing garbage": (json.dumps(base) + " x", True),
-        "lone surrogate in the text": (json.dumps(base)[:-1] + ', "x": "\ud800"}', True),
-        "deep nesting": ("[" * 100000 + "]" * 100000, True),
-    }
-
-
-@pytest.mark.parametrize("case", list(_variants()))
-def test_malformed_records_are_false_and_need_rehash(case):
-    text, rehash = _variants()[case]
+@pytest.mark.parametrize(
+    "text",
+    [
+        json.dumps({**hand_record("pw", 10), "parameters": {"iterations": float("nan"), "outputLength": 64}}),
+        json.dumps({**hand_record("pw", 10), "parameters": {"iterations": float("inf"), "outputLength": 64}}),
+        json.dumps(hand_record("pw", 10))[:-1] + ', "x": "\ud800"}',
+        "\ufeff" + json.dumps(hand_record("pw", 10)),
+        "not a record",
+        "[" * 100000 + "]" * 100000,
+    ],
+)
+def test_malformed_records_are_false_and_need_rehash(text):
     assert core.verify_password("pw", text) is False
-    assert core.needs_rehash(text) is rehash
+    assert core.needs_rehash(text) is True
 
 
 def test_verify_edge_cases():
     # An empty password is false, even against a record made from "".
     assert core.verify_password("", json.dumps(hand_record("", 3))) is False
-    # A repeated key keeps its last occurrence.
-    text = json.dumps(hand_record("pw", 5))
-    assert core.verify_password("pw", '{"hash":"AAAA",' + text[1:])
-    assert not core.verify_password("pw", text[:-1] + ',"hash":"AAAA"}')
-    assert core._parse('{"a":1,"a":{"b":2}}') == {"a": {"b": 2}}
     # A password with no UTF-8 form cannot be derived over...
     with pytest.raises(UnicodeEncodeError):
-        core.verify_password("\ud800", text)
+        core.verify_password("\ud800", json.dumps(hand_record("pw", 5)))
     # ...but a malformed record is false first.
     assert core.verify_password("\ud800", "junk") is False
 
@@ -207,10 +130,9 @@ def test_verify_edge_cases():
 def test_parse_gives_dicts_or_none():
     value = core._parse(' {"s":"x","i":-3,"u":18446744073709551615,"f":1.5,"t":true,"n":null,"l":[1,{"k":[]}]} ')
     assert value == {"s": "x", "i": -3, "u": 2**64 - 1, "f": 1.5, "t": True, "n": None, "l": [1, {"k": []}]}
-    for text in ("", "[]", "1", "null", '"a"', "{", "{'a':1}", "{} {}", "NaN"):
+    assert core._parse('{"a":1,"a":{"b":2}}') == {"a": {"b": 2}}
+    for text in ("", "[]", "1", '"a"', "{", "{} {}", "NaN"):
         assert core._parse(text) is None
-    deep = core._parse('{"x":' + "[" * 50000 + "]" * 50000 + "}")
-    assert isinstance(deep, dict)
 
 
 @pytest.mark.asyncio
@@ -232,17 +154,27 @@ async def test_async_area_runs_the_core_operations():
 
 
 @pytest.mark.asyncio
-async def test_async_default_count_is_210000():
+async def test_default_count_is_210000():
     rec = await password.hash("pw")
     assert json.loads(rec)["parameters"]["iterations"] == 210000
-    assert await password.needs_rehash(rec) is False
+    assert core.verify_password("pw", rec) and not core.needs_rehash(rec)
 
 
-def test_sync_facade_is_the_core():
-    assert sync.password.hash is core.hash_password
-    assert sync.password.verify is core.verify_password
-    assert sync.password.needs_rehash is core.needs_rehash
-    assert sync.password is morvex.sync.password
-    rec = sync.password.hash("pw", 20)
-    assert sync.password.verify("pw", rec) and sync.password.needs_rehash(rec)
+def test_pbkdf2_releases_the_gil():
+    # Another thread keeps running Python code while the derivation runs.
+    window, ticks = [], []
 
+    def work():
+        t0 = time.perf_counter()
+        core._derive("pw", b"salt", 300_000, 64, "SHA512")
+        window.extend((t0, time.perf_counter()))
+
+    worker = threading.Thread(target=work)
+    worker.start()
+    while worker.is_alive():
+        ticks.append(time.perf_counter())
+    worker.join()
+    t0, t1 = window
+    # Margins leave out the moments the worker itself runs Python code.
+    inside = [t for t in ticks if t0 + 0.02 < t < t1 - 0.02]
+    assert t1 - t0 > 0.05 and len(inside) > 100
