@@ -5,7 +5,6 @@ namespace morvex::test {
 
 extern const char* const kPrivateA;
 extern const char* const kPublicA;
-extern const char* const kPrivateA_Pkcs1;
 extern const char* const kPublicA_Pkcs1;
 extern const char* const kPrivateB;
 extern const char* const kPublicB;
