@@ -41,9 +41,8 @@ def test_errors_from_the_zero_copy_and_the_plain_path(rsa_pair):
     tampered[-1] ^= 1
     with pytest.raises(DecryptionError, match=r"^Hybrid AES-GCM decryption failed \(wrong key or tampered data\)$"):
         core.decrypt_auto(tampered, priv)
-    for blob in (b"", b"HYBRxyz", bytes(tampered[:543])):
-        with pytest.raises(DecryptionError, match=r"^RSA decryption failed: .+"):
-            core.decrypt_auto(blob, priv)
+    with pytest.raises(DecryptionError, match=r"^RSA decryption failed: .+"):
+        core.decrypt_auto(bytes(tampered[:543]), priv)
 
 
 @pytest.mark.asyncio
