@@ -147,12 +147,3 @@ def test_our_gen7_message_opens_with_cryptography(quantum_keys):
     combined = bytes(session[i] ^ frodo_ss[i % 16] for i in range(32))
     key = hkdf(combined, message[:32], b"Gen7-Hybrid-RSA-Frodo")
     assert AESGCM(key).decrypt(message[32:44], message[44:], None) == b"seven"
-    # The public RSA part is PKCS#1, and its SubjectPublicKeyInfo wrapping is
-    # what cryptography writes.
-    pub_len = int.from_bytes(pub[2:6], "little")
-    pkcs1 = pub[6 : 6 + pub_len]
-    loaded = serialization.load_der_public_key(core._pkcs1_to_spki(pkcs1))
-    assert loaded.public_bytes(serialization.Encoding.DER, serialization.PublicFormat.PKCS1) == pkcs1
-    assert loaded.public_bytes(
-        serialization.Encoding.DER, serialization.PublicFormat.SubjectPublicKeyInfo
-    ) == core._pkcs1_to_spki(pkcs1)
