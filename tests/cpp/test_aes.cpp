@@ -1,10 +1,5 @@
-#include <openssl/evp.h>
-
-#include <cstring>
-
 #include "morvex/aes.hpp"
 #include "morvex/encoding.hpp"
-#include "morvex/keys.hpp"
 #include "test_util.hpp"
 
 using namespace morvex;
@@ -16,36 +11,7 @@ const char* const kNotGcm =
     "AES decryption failed: data is not valid AES-GCM (legacy AES-CBC+HMAC not yet supported, "
     "or wrong key/tampered data).";
 
-Bytes sha256_of(ByteView b) {
-  Bytes out(32);
-  unsigned int n = 0;
-  EVP_Digest(b.data(), b.size(), out.data(), &n, EVP_sha256(), nullptr);
-  return out;
-}
-
-Bytes key_bytes(const keys::AesKey& k) { return Bytes(k.data(), k.data() + k.size()); }
-
 }  // namespace
-
-TEST(ConvertKey, BranchesOfTheNormalisation) {
-  EXPECT_EQ(key_bytes(keys::convert_key("")), sha256_of({}));
-  Bytes k32(32), k64(64);
-  for (int i = 0; i < 64; ++i) k64[i] = static_cast<std::uint8_t>(i * 7 + 1);
-  std::memcpy(k32.data(), k64.data(), 32);
-  EXPECT_EQ(key_bytes(keys::convert_key(encoding::base64_encode(k32))), k32);
-  EXPECT_EQ(key_bytes(keys::convert_key(encoding::base64_encode(k64))), k32);
-  // Other decoded lengths hash the decoded bytes.
-  const Bytes k16(k64.begin(), k64.begin() + 16);
-  EXPECT_EQ(key_bytes(keys::convert_key(encoding::base64_encode(k16))), sha256_of(k16));
-  // Four letters are Base64 (three bytes); five letters are a passphrase.
-  EXPECT_EQ(key_bytes(keys::convert_key("abcd")), sha256_of(encoding::base64_decode("abcd")));
-  EXPECT_EQ(key_bytes(keys::convert_key("abcde")), sha256_of(bytes_of("abcde")));
-  // Near-Base64 texts are passphrases.
-  const std::string b64 = encoding::base64_encode(k32);
-  for (const std::string& t : {b64 + "\n", b64.substr(0, 43), std::string("-_") + b64.substr(2)})
-    EXPECT_EQ(key_bytes(keys::convert_key(t)), sha256_of(bytes_of(t)));
-  EXPECT_FALSE(keys::_try_base64("").has_value());
-}
 
 TEST(AesCore, SealedBlobLayoutAndRoundTrip) {
   for (std::size_t n : {1u, 15u, 16u, 17u, 1000u, 70000u}) {
