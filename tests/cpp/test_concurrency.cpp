@@ -27,23 +27,16 @@ constexpr int kThreads = 8;
 constexpr int kRounds = 3;
 
 // Failures seen on worker threads, reported on the test's thread.
-class Failures {
- public:
+struct Failures {
+  std::mutex mutex;
+  std::vector<std::string> messages;
   void add(const std::string& what) {
-    std::lock_guard lock(mutex_);
-    messages_.push_back(what);
+    std::lock_guard lock(mutex);
+    messages.push_back(what);
   }
   void check(bool ok, const std::string& what) {
     if (!ok) add(what);
   }
-  void report() {
-    std::lock_guard lock(mutex_);
-    for (const auto& m : messages_) ADD_FAILURE() << m;
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::string> messages_;
 };
 
 // Runs `body(thread index)` on kThreads threads that start together.
@@ -63,7 +56,7 @@ void on_threads(Failures& failures, F body) {
     });
   }
   for (auto& th : threads) th.join();
-  failures.report();
+  for (const auto& m : failures.messages) ADD_FAILURE() << m;
 }
 
 template <class Err, class F>

@@ -60,11 +60,6 @@ TEST(PasswordDerive, KnownAnswersAndHashNames) {
             from_hex("c5e478d59288c841aa530db6845c4c8d962893a001ce4e11a4963873aa98134a"));
   // Upper-casing is Unicode's: the long s upper-cases to "S".
   EXPECT_EQ(derive("p", {}, 3, 20, "\xC5\xBFha512"), derive("p", {}, 3, 20, "SHA512"));
-  // Longer than one block, empty salt, non-ASCII password (its UTF-8 bytes).
-  const Bytes long_out = derive("p\xC3\xA4ss", {}, 2, 150, "SHA512");
-  Bytes ref(150);
-  ASSERT_EQ(PKCS5_PBKDF2_HMAC("p\xC3\xA4ss", 6, nullptr, 0, 2, EVP_sha512(), 150, ref.data()), 1);
-  EXPECT_EQ(long_out, ref);
 
   for (const char* bad : {"MD5", "SHA1", "SHA384", "SHA3-512", "SHA-512", "sha512 ", "", "\xC5\xBF"})
     EXPECT_MORVEX_ERROR(pw::_derive("p", {}, 1, 16, bad), MorvexError,

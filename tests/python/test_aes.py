@@ -4,7 +4,6 @@ independent AES-GCM, fork safety, and the asynchronous area."""
 from __future__ import annotations
 
 import array
-import asyncio
 import base64
 import binascii
 import os
@@ -161,23 +160,3 @@ async def test_async_round_trips_and_errors():
     assert type(info.value.__cause__) is binascii.Error
     with pytest.raises(TypeError):
         await aes.encrypt_bytes("text", KEY)
-
-
-@pytest.mark.asyncio
-async def test_async_calls_do_not_block_the_loop():
-    data = os.urandom(1 << 20)
-    ticks = 0
-
-    async def ticker():
-        nonlocal ticks
-        while True:
-            ticks += 1
-            await asyncio.sleep(0)
-
-    t = asyncio.ensure_future(ticker())
-    try:
-        blobs = await asyncio.gather(*(aes.encrypt_bytes(data, KEY) for _ in range(8)))
-    finally:
-        t.cancel()
-    assert all(len(b) == len(data) + 28 for b in blobs)
-    assert ticks > 1

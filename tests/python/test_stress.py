@@ -19,18 +19,12 @@ COUNT = 200
 Job = Callable[[], Awaitable[Any]]
 
 
-def _outcome(result: Any) -> Any:
-    """A comparable form of a result or an error."""
-    if isinstance(result, BaseException):
-        return ("error", type(result).__name__, str(result))
-    return ("ok", result)
-
-
 async def _settle(job: Job) -> Any:
+    """A comparable form of a job's result or error."""
     try:
-        return _outcome(await job())
+        return ("ok", await job())
     except errors.MorvexError as err:
-        return _outcome(err)
+        return ("error", type(err).__name__, str(err))
 
 
 def _jobs(rsa_pairs: list[tuple[str, str]], pq: bool) -> list[Job]:
@@ -47,18 +41,12 @@ def _jobs(rsa_pairs: list[tuple[str, str]], pq: bool) -> list[Job]:
         text = "".join(rng.choice("abcé✓ ") for _ in range(rng.randint(1, 60)))
         token = sync.aes.encrypt(text, key)
         blob = sync.aes.encrypt_bytes(text.encode(), key)
-        choice = rng.randrange(4)
-        if choice == 0:
-            return lambda: morvex.aes.decrypt(token, key)
-        if choice == 1:
-            return lambda: morvex.aes.decrypt(token, other)  # wrong key: the same error every time
-        if choice == 2:
-            return lambda: morvex.aes.decrypt_bytes(blob, key)
-
         async def round_trip() -> Any:
             return await morvex.aes.decrypt_bytes(await morvex.aes.encrypt_bytes(blob, key), key)
 
-        return round_trip
+        return rng.choice([lambda: morvex.aes.decrypt(token, key),
+                           lambda: morvex.aes.decrypt(token, other),  # wrong key: the same error every time
+                           lambda: morvex.aes.decrypt_bytes(blob, key), round_trip])
 
     def envelope_job() -> Job:
         data = rng.randbytes(rng.choice([1, 100, 446, 447, 2000]))
@@ -83,17 +71,13 @@ def _jobs(rsa_pairs: list[tuple[str, str]], pq: bool) -> list[Job]:
     def password_job() -> Job:
         pw = rng.choice(list(records))
         guess = rng.choice(list(records))
-        choice = rng.randrange(3)
-        if choice == 0:
-            return lambda: morvex.password.verify(guess, records[pw])
-        if choice == 1:
-            return lambda: morvex.password.needs_rehash(records[pw])
 
         async def fresh() -> Any:
             record = await morvex.password.hash(pw, ITERATIONS)
             return await morvex.password.verify(pw, record), await morvex.password.verify(guess + "x", record)
 
-        return fresh
+        return rng.choice([lambda: morvex.password.verify(guess, records[pw]),
+                           lambda: morvex.password.needs_rehash(records[pw]), fresh])
 
     def quantum_job() -> Job:
         text = f"message {rng.random()}"
