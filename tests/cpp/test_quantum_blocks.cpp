@@ -10,6 +10,7 @@ using namespace morvex;
 using namespace morvex::quantum;
 using morvex::test::bytes_of;
 using morvex::test::from_hex;
+using morvex::test::cbc_raw_block;
 using morvex::test::kGcmFailed;
 
 namespace {
@@ -19,18 +20,6 @@ const char* const kUnpad = "Quantum AES-CBC unpadding failed";
 template <class C>
 Bytes B(const C& c) {
   return Bytes(c.begin(), c.end());
-}
-
-// Raw AES-256-CBC of one block without padding (to forge bad padding).
-Bytes cbc_raw_block(const Bytes& key, const Bytes& iv, const Bytes& block) {
-  EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-  EVP_EncryptInit_ex(ctx, EVP_aes_256_cbc(), nullptr, key.data(), iv.data());
-  EVP_CIPHER_CTX_set_padding(ctx, 0);
-  Bytes out(16);
-  int n = 0;
-  EVP_EncryptUpdate(ctx, out.data(), &n, block.data(), 16);
-  EVP_CIPHER_CTX_free(ctx);
-  return out;
 }
 
 }  // namespace

@@ -28,9 +28,9 @@ def backend_absent():
         oqs_native._set_backend_available(True)
 
 
-@pytest.mark.parametrize("gen,strength", [(2, 0), (4, 2), (5, 0), (6, 1), (7, 0), (8, 2)])
-def test_every_generation_round_trips_text(quantum_keys, gen, strength):
-    pub, priv = quantum_keys(gen, strength)
+def test_text_round_trips_through_the_binding(quantum_keys):
+    # Every generation and strength: the C++ suite.
+    pub, priv = quantum_keys(8, 2)
     for text in ["", "Grüße ✓ 𝄞 — ночь"]:
         secret, message = core.encrypt(text, pub)
         assert core.decrypt(message, priv, secret) == text
