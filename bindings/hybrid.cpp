@@ -42,23 +42,13 @@ void bind_hybrid(nb::module_& m) {
       "that is not 4096 bits; EncryptionError when the RSA or AES step fails.");
   m.def(
       "encrypt_str",
-      [](const nb::str& plaintext, const nb::str& pem) {
-        const std::string_view p = text_arg(plaintext);
-        nb::object keep;
-        const std::string_view k = pem_text(pem, keep);
-        return to_py_str(unlocked([&] { return hybrid::encrypt_str(p, k); }));
-      },
+      text_with_key([](std::string_view t, std::string_view k) { return hybrid::encrypt_str(t, k); }),
       nb::arg("plaintext"), nb::arg("public_pem"),
       "Seal text (as UTF-8) as a hybrid envelope; returns Base64 text.\n\n"
       "Raises InvalidInputError for the empty text.");
   m.def(
       "_net_decrypt",
-      [](nb::handle blob, const nb::str& pem) {
-        const BytesArg in(blob);
-        nb::object keep;
-        const std::string_view k = pem_text(pem, keep);
-        return to_py_bytes(unlocked([&] { return hybrid::_net_decrypt(in.view(), k); }));
-      },
+      bytes_with_key([](ByteView v, std::string_view k) { return hybrid::_net_decrypt(v, k); }),
       nb::arg("blob"), nb::arg("private_pem"),
       nb::sig("def _net_decrypt(blob: bytes | bytearray | memoryview, private_pem: str) -> bytes"),
       "Open a hybrid envelope (fixed offsets; the length field is not read).\n\n"
@@ -75,12 +65,7 @@ void bind_hybrid(nb::module_& m) {
       "3. anything else: a direct RSA-OAEP block.");
   m.def(
       "_legacy_decrypt",
-      [](nb::handle blob, const nb::str& pem) {
-        const BytesArg in(blob);
-        nb::object keep;
-        const std::string_view k = pem_text(pem, keep);
-        return to_py_bytes(unlocked([&] { return hybrid::_legacy_decrypt(in.view(), k); }));
-      },
+      bytes_with_key([](ByteView v, std::string_view k) { return hybrid::_legacy_decrypt(v, k); }),
       nb::arg("blob"), nb::arg("private_pem"),
       nb::sig("def _legacy_decrypt(blob: bytes | bytearray | memoryview, private_pem: str) -> bytes"),
       "Open a legacy envelope: b\"HYBR\" || key length (u32 BE) || RSA block || sealed AES blob.\n\n"
@@ -88,12 +73,7 @@ void bind_hybrid(nb::module_& m) {
       "follows the RSA block.");
   m.def(
       "decrypt_str",
-      [](const nb::str& ciphertext_b64, const nb::str& pem) {
-        const std::string_view c = text_arg(ciphertext_b64);
-        nb::object keep;
-        const std::string_view k = pem_text(pem, keep);
-        return to_py_str(unlocked([&] { return hybrid::decrypt_str(c, k); }));
-      },
+      text_with_key([](std::string_view t, std::string_view k) { return hybrid::decrypt_str(t, k); }),
       nb::arg("ciphertext_b64"), nb::arg("private_pem"),
       "Decrypt Base64 text (any format decrypt_auto reads) back to text.\n\n"
       "Raises DecryptionError \"Ciphertext is not valid Base64\" or\n"

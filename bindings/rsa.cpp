@@ -95,12 +95,7 @@ void bind_rsa(nb::module_& m) {
 
   m.def(
       "_encrypt_oaep",
-      [](nb::handle data, const nb::str& pem) {
-        const BytesArg in(data);
-        nb::object keep;
-        const std::string_view k = pem_text(pem, keep);
-        return to_py_bytes(unlocked([&] { return rsa::_encrypt_oaep(in.view(), k); }));
-      },
+      bytes_with_key([](ByteView v, std::string_view k) { return rsa::_encrypt_oaep(v, k); }),
       nb::arg("data"), nb::arg("public_pem"),
       nb::sig("def _encrypt_oaep(data: bytes | bytearray | memoryview, public_pem: str) -> bytes"),
       "One direct RSA-OAEP block (SHA-256, MGF1-SHA-256, empty label).\n\n"
@@ -108,12 +103,7 @@ void bind_rsa(nb::module_& m) {
       "EncryptionError \"RSA encryption failed: ...\".");
   m.def(
       "_decrypt_oaep",
-      [](nb::handle blob, const nb::str& pem) {
-        const BytesArg in(blob);
-        nb::object keep;
-        const std::string_view k = pem_text(pem, keep);
-        return to_py_bytes(unlocked([&] { return rsa::_decrypt_oaep(in.view(), k); }));
-      },
+      bytes_with_key([](ByteView v, std::string_view k) { return rsa::_decrypt_oaep(v, k); }),
       nb::arg("blob"), nb::arg("private_pem"),
       nb::sig("def _decrypt_oaep(blob: bytes | bytearray | memoryview, private_pem: str) -> bytes"),
       "The plaintext of one RSA-OAEP block.\n\n"
@@ -121,12 +111,7 @@ void bind_rsa(nb::module_& m) {
 
   m.def(
       "sign_bytes",
-      [](nb::handle data, const nb::str& pem) {
-        const BytesArg in(data);
-        nb::object keep;
-        const std::string_view k = pem_text(pem, keep);
-        return to_py_bytes(unlocked([&] { return rsa::sign_bytes(in.view(), k); }));
-      },
+      bytes_with_key([](ByteView v, std::string_view k) { return rsa::sign_bytes(v, k); }),
       nb::arg("data"), nb::arg("private_pem"),
       nb::sig("def sign_bytes(data: bytes | bytearray | memoryview, private_pem: str) -> bytes"),
       "RSA-PSS signature (SHA-256, MGF1-SHA-256, 32-byte salt) of the data.\n\n"
@@ -147,12 +132,7 @@ void bind_rsa(nb::module_& m) {
       "An unreadable key text, or one holding a non-RSA key, raises InvalidInputError.");
   m.def(
       "sign_str",
-      [](const nb::str& plaintext, const nb::str& pem) {
-        const std::string_view p = text_arg(plaintext);
-        nb::object keep;
-        const std::string_view k = pem_text(pem, keep);
-        return to_py_str(unlocked([&] { return rsa::sign_str(p, k); }));
-      },
+      text_with_key([](std::string_view t, std::string_view k) { return rsa::sign_str(t, k); }),
       nb::arg("plaintext"), nb::arg("private_pem"),
       "Sign the UTF-8 bytes of the text; returns the signature as Base64 text.");
   m.def(
@@ -196,23 +176,13 @@ void bind_rsa(nb::module_& m) {
       "(recognised by their bytes).");
   m.def(
       "encrypt_str",
-      [](const nb::str& plaintext, const nb::str& pem) {
-        const std::string_view p = text_arg(plaintext);
-        nb::object keep;
-        const std::string_view k = pem_text(pem, keep);
-        return to_py_str(unlocked([&] { return rsa::encrypt_str(p, k); }));
-      },
+      text_with_key([](std::string_view t, std::string_view k) { return rsa::encrypt_str(t, k); }),
       nb::arg("plaintext"), nb::arg("public_pem"),
       "Encrypt text (as UTF-8) to the public key; returns Base64 text.\n\n"
       "Raises InvalidInputError for the empty text.");
   m.def(
       "decrypt_str",
-      [](const nb::str& ciphertext_b64, const nb::str& pem) {
-        const std::string_view c = text_arg(ciphertext_b64);
-        nb::object keep;
-        const std::string_view k = pem_text(pem, keep);
-        return to_py_str(unlocked([&] { return rsa::decrypt_str(c, k); }));
-      },
+      text_with_key([](std::string_view t, std::string_view k) { return rsa::decrypt_str(t, k); }),
       nb::arg("ciphertext_b64"), nb::arg("private_pem"),
       "Decrypt Base64 text made by encrypt_str back to text.\n\n"
       "Raises DecryptionError \"Ciphertext is not valid Base64\" or\n"
