@@ -9,3 +9,6 @@ from morvex._native import (
     quantum as quantum,
     rsa as rsa
 )
+
+
+def _close_gate() -> None: ...
