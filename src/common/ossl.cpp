@@ -25,11 +25,6 @@ namespace {
 // operating system instead.
 [[maybe_unused]] const bool kOpenSslInitialised = OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr) == 1;
 
-template <class T, T* (*Fetch)(OSSL_LIB_CTX*, const char*, const char*)>
-T* fetch_or_null(const char* name) {
-  return Fetch(nullptr, name, nullptr);
-}
-
 }  // namespace
 
 const EVP_CIPHER* aes_gcm(std::size_t key_len) {
@@ -49,18 +44,8 @@ const EVP_CIPHER* aes_256_cbc() {
   return c;
 }
 
-const EVP_CIPHER* aes_256_ecb() {
-  static EVP_CIPHER* const c = EVP_CIPHER_fetch(nullptr, "AES-256-ECB", nullptr);
-  return c;
-}
-
 const EVP_MD* sha256() {
   static EVP_MD* const md = EVP_MD_fetch(nullptr, "SHA2-256", nullptr);
-  return md;
-}
-
-const EVP_MD* sha512() {
-  static EVP_MD* const md = EVP_MD_fetch(nullptr, "SHA2-512", nullptr);
   return md;
 }
 

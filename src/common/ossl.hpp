@@ -27,9 +27,7 @@ using PKeyCtx = OsslPtr<EVP_PKEY_CTX, EVP_PKEY_CTX_free>;
 // per-call lookup that OpenSSL 3 does for EVP_aes_256_gcm() and friends).
 const EVP_CIPHER* aes_gcm(std::size_t key_len);  // 16, 24 or 32; else nullptr
 const EVP_CIPHER* aes_256_cbc();
-const EVP_CIPHER* aes_256_ecb();
 const EVP_MD* sha256();
-const EVP_MD* sha512();
 
 // Drains this thread's OpenSSL error queue and returns the reason text of
 // the first queued error ("" when the queue was empty).
