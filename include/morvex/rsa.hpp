@@ -41,10 +41,6 @@ struct PssParameters {
 };
 PssParameters _pss() noexcept;
 
-// Applies _OAEP to a context already initialised for encryption or
-// decryption. Throws PrimitiveError.
-void apply_oaep(EVP_PKEY_CTX* ctx);
-
 // An owned key handle of the crypto library, released with the handle.
 struct KeyDeleter {
   void operator()(EVP_PKEY* key) const noexcept;

@@ -6,6 +6,7 @@
 #include <openssl/rsa.h>
 
 #include <cstdio>
+#include <memory>
 
 #include "common/ossl.hpp"
 #include "morvex/errors.hpp"
@@ -22,7 +23,7 @@ using DecoderCtx = detail::OsslPtr<OSSL_DECODER_CTX, OSSL_DECODER_CTX_free>;
 constexpr const char* kPublicPrefix = "Invalid RSA public key PEM: ";
 constexpr const char* kPrivatePrefix = "Invalid RSA private key PEM: ";
 
-// Code point of the UTF-8 sequence at `p` (lenient: the text may carry lone
+// Code point of the UTF-8 sequence at `s[i]` (lenient: the text may carry lone
 // surrogates), and the number of bytes it takes.
 std::uint32_t decode_one(std::string_view s, std::size_t i, std::size_t* len) {
   const auto b = static_cast<unsigned char>(s[i]);
@@ -118,9 +119,10 @@ std::string write_pem(EVP_PKEY* key, int selection, const char* structure) {
   unsigned char* data = nullptr;
   std::size_t len = 0;
   if (OSSL_ENCODER_to_data(ectx.get(), &data, &len) != 1) detail::throw_openssl("PEM writing failed");
-  std::string text(reinterpret_cast<const char*>(data), len);
-  OPENSSL_clear_free(data, len);
-  return text;
+  // The buffer holds the private key's text: wiped when released, whatever happens.
+  const auto clear_free = [len](unsigned char* p) { OPENSSL_clear_free(p, len); };
+  const std::unique_ptr<unsigned char, decltype(clear_free)> owned(data, clear_free);
+  return std::string(reinterpret_cast<const char*>(data), len);
 }
 
 }  // namespace

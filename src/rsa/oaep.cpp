@@ -35,13 +35,7 @@ PKeyCtx context_for(EVP_PKEY* key) {
   return ctx;
 }
 
-std::string message_of(const PrimitiveError& e) { return e.what(); }
-
 }  // namespace
-
-void apply_oaep(EVP_PKEY_CTX* ctx) {
-  if (EVP_PKEY_CTX_set_params(ctx, oaep_params()) != 1) detail::throw_openssl("OAEP parameters refused");
-}
 
 Bytes encrypt_oaep_with(EVP_PKEY* key, ByteView data) {
   detail::clear_openssl_errors();
@@ -58,7 +52,7 @@ Bytes encrypt_oaep_with(EVP_PKEY* key, ByteView data) {
     block.resize(len);
     return block;
   } catch (const PrimitiveError& e) {
-    throw EncryptionError("RSA encryption failed: " + message_of(e), std::current_exception());
+    throw EncryptionError(std::string("RSA encryption failed: ") + e.what(), std::current_exception());
   }
 }
 
@@ -77,7 +71,7 @@ SecureBytes decrypt_oaep_with(EVP_PKEY* key, ByteView blob) {
     out.resize(len);
     return out;
   } catch (const PrimitiveError& e) {
-    throw DecryptionError("RSA decryption failed: " + message_of(e), std::current_exception());
+    throw DecryptionError(std::string("RSA decryption failed: ") + e.what(), std::current_exception());
   }
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/ossl.hpp"
+#include "common/sha.hpp"
 #include "morvex/encoding.hpp"
 #include "morvex/errors.hpp"
 #include "morvex/rsa.hpp"
@@ -25,33 +26,27 @@ EVP_SIGNATURE* rsa_signature() {
   return sig;
 }
 
-// The parameters of _pss() for OpenSSL, made afresh for each operation.
-struct PssParams {
-  char pad[sizeof OSSL_PKEY_RSA_PAD_MODE_PSS] = OSSL_PKEY_RSA_PAD_MODE_PSS;
-  char hash[9] = "SHA2-256";
-  char mgf1[9] = "SHA2-256";
-  int salt = kSaltLength;
-  OSSL_PARAM params[5];
-  PssParams() {
-    params[0] = OSSL_PARAM_construct_utf8_string(OSSL_SIGNATURE_PARAM_DIGEST, hash, 0);
-    params[1] = OSSL_PARAM_construct_utf8_string(OSSL_SIGNATURE_PARAM_PAD_MODE, pad, 0);
-    params[2] = OSSL_PARAM_construct_utf8_string(OSSL_SIGNATURE_PARAM_MGF1_DIGEST, mgf1, 0);
-    params[3] = OSSL_PARAM_construct_int(OSSL_SIGNATURE_PARAM_PSS_SALTLEN, &salt);
-    params[4] = OSSL_PARAM_construct_end();
-  }
-};
+// The parameters of _pss() for OpenSSL, built once.
+const OSSL_PARAM* pss_params() {
+  static char pad[] = OSSL_PKEY_RSA_PAD_MODE_PSS;
+  static char hash[] = "SHA2-256";
+  static char mgf1[] = "SHA2-256";
+  static int salt = kSaltLength;
+  static const OSSL_PARAM params[] = {
+      OSSL_PARAM_construct_utf8_string(OSSL_SIGNATURE_PARAM_DIGEST, hash, 0),
+      OSSL_PARAM_construct_utf8_string(OSSL_SIGNATURE_PARAM_PAD_MODE, pad, 0),
+      OSSL_PARAM_construct_utf8_string(OSSL_SIGNATURE_PARAM_MGF1_DIGEST, mgf1, 0),
+      OSSL_PARAM_construct_int(OSSL_SIGNATURE_PARAM_PSS_SALTLEN, &salt),
+      OSSL_PARAM_construct_end(),
+  };
+  return params;
+}
 
 bool is_rsa(EVP_PKEY* key) { return EVP_PKEY_is_a(key, "RSA") || EVP_PKEY_is_a(key, "RSA-PSS"); }
 
 std::string not_rsa_text(EVP_PKEY* key) {
   const char* name = EVP_PKEY_get0_type_name(key);
   return std::string("not an RSA key (") + (name != nullptr ? name : "unknown type") + ")";
-}
-
-void sha256_of(ByteView data, std::uint8_t* out) {
-  unsigned int len = 0;
-  if (EVP_Digest(data.data(), data.size(), out, &len, detail::sha256(), nullptr) != 1)
-    detail::throw_openssl("digest failed");
 }
 
 }  // namespace
@@ -64,10 +59,9 @@ Bytes sign_bytes(ByteView data, std::string_view private_pem) {
   try {
     if (!is_rsa(key.get())) throw PrimitiveError(not_rsa_text(key.get()));
     std::uint8_t digest[kDigestLength];
-    sha256_of(data, digest);
-    PssParams pss;
+    detail::sha256(data, digest);
     PKeyCtx ctx(EVP_PKEY_CTX_new_from_pkey(nullptr, key.get(), nullptr));
-    if (!ctx || EVP_PKEY_sign_init_ex2(ctx.get(), rsa_signature(), pss.params) != 1)
+    if (!ctx || EVP_PKEY_sign_init_ex2(ctx.get(), rsa_signature(), pss_params()) != 1)
       detail::throw_openssl("signing not supported for this key");
     std::size_t len = 0;
     if (EVP_PKEY_sign(ctx.get(), nullptr, &len, digest, sizeof digest) != 1) detail::throw_openssl("signing failed");
@@ -89,10 +83,9 @@ bool verify_bytes(ByteView data, ByteView signature, std::string_view public_pem
   }
   detail::clear_openssl_errors();
   std::uint8_t digest[kDigestLength];
-  sha256_of(data, digest);
-  PssParams pss;
+  detail::sha256(data, digest);
   PKeyCtx ctx(EVP_PKEY_CTX_new_from_pkey(nullptr, key.get(), nullptr));
-  if (!ctx || EVP_PKEY_verify_init_ex2(ctx.get(), rsa_signature(), pss.params) != 1)
+  if (!ctx || EVP_PKEY_verify_init_ex2(ctx.get(), rsa_signature(), pss_params()) != 1)
     detail::throw_openssl("verification not supported for this key");
   // Every failure of the check itself (wrong length, bad padding, another
   // salt length, another key or data) is a signature that does not match.
