@@ -65,7 +65,6 @@ void encrypt_bytes_into(ByteView data, std::string_view public_pem, std::span<st
 }
 
 Bytes encrypt_bytes(ByteView data, std::string_view public_pem) {
-  if (data.empty()) throw InvalidInputError("Data cannot be empty");
   Bytes out(data.size() + ENVELOPE_OVERHEAD);
   encrypt_bytes_into(data, public_pem, out);
   return out;
