@@ -4,7 +4,10 @@
 #include <openssl/core_names.h>
 #include <openssl/params.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/ossl.hpp"
 #include "quantum/backend/families.hpp"
@@ -85,11 +88,22 @@ PKeyCtx context_of(EVP_PKEY* key) {
   return ctx;
 }
 
-Signature fetch_signature(const Mechanism& m) {
-  const std::string name = impl_name(m);
-  Signature s(EVP_SIGNATURE_fetch(nullptr, name.c_str(), nullptr));
-  if (!s) throw_openssl("signature algorithm not available");
-  return s;
+// The signature algorithm of a mechanism, fetched once per parameter set and
+// kept for the life of the process, like the library's other fetches.
+EVP_SIGNATURE* fetch_signature(const Mechanism& m) {
+  static const std::vector<std::pair<std::string_view, EVP_SIGNATURE*>> cache = [] {
+    std::vector<std::pair<std::string_view, EVP_SIGNATURE*>> c;
+    for (const Mechanism& x : mechanisms()) {
+      if (x.is_kem() || std::any_of(c.begin(), c.end(), [&](const auto& e) { return e.first == x.impl; }))
+        continue;
+      c.emplace_back(x.impl, EVP_SIGNATURE_fetch(nullptr, impl_name(x).c_str(), nullptr));
+    }
+    morvex::detail::clear_openssl_errors();
+    return c;
+  }();
+  for (const auto& [impl, s] : cache)
+    if (impl == m.impl && s != nullptr) return s;
+  throw PrimitiveError("signature algorithm not available");
 }
 
 }  // namespace
@@ -157,7 +171,7 @@ KeyPair sig_keypair(const Mechanism& m, Entropy* entropy) {
 Bytes sig_sign(const Mechanism& m, ByteView raw_secret, ByteView message, Entropy* entropy) {
   PKey key = private_key(m, raw_secret);
   PKeyCtx ctx = context_of(key.get());
-  Signature alg = fetch_signature(m);
+  EVP_SIGNATURE* alg = fetch_signature(m);
   // Pure signing with an empty context (the library's defaults); for ML-DSA
   // with fixed randomness the known-answer tests supply rnd.
   SecureBytes rnd;
@@ -166,7 +180,7 @@ Bytes sig_sign(const Mechanism& m, ByteView raw_secret, ByteView message, Entrop
     rnd = draw(*entropy, m.encaps_draw);
     params[0] = octets(OSSL_SIGNATURE_PARAM_TEST_ENTROPY, rnd);
   }
-  if (EVP_PKEY_sign_message_init(ctx.get(), alg.get(), params) <= 0) throw_openssl("signing setup failed");
+  if (EVP_PKEY_sign_message_init(ctx.get(), alg, params) <= 0) throw_openssl("signing setup failed");
   Bytes out(m.output);
   std::size_t len = out.size();
   if (EVP_PKEY_sign(ctx.get(), out.data(), &len, data_of(message), message.size()) <= 0)
@@ -178,8 +192,8 @@ Bytes sig_sign(const Mechanism& m, ByteView raw_secret, ByteView message, Entrop
 bool sig_verify(const Mechanism& m, ByteView raw_public, ByteView message, ByteView signature) {
   PKey key = public_key(m, raw_public);
   PKeyCtx ctx = context_of(key.get());
-  Signature alg = fetch_signature(m);
-  bool ok = EVP_PKEY_verify_message_init(ctx.get(), alg.get(), nullptr) > 0 &&
+  EVP_SIGNATURE* alg = fetch_signature(m);
+  bool ok = EVP_PKEY_verify_message_init(ctx.get(), alg, nullptr) > 0 &&
             EVP_PKEY_verify(ctx.get(), signature.data(), signature.size(), data_of(message), message.size()) == 1;
   morvex::detail::clear_openssl_errors();
   return ok;
