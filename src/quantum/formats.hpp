@@ -12,6 +12,9 @@ namespace morvex::quantum::detail {
 
 inline ByteView view(std::string_view s) noexcept { return as_bytes(s); }
 
+// The one message of every failed AES-GCM opening.
+inline constexpr const char* kGcmFailed = "Quantum AES-GCM decryption failed (wrong key or tampered data)";
+
 // Unsigned 32-bit little-endian length prefixes, read into 64 bits.
 inline std::uint64_t read_le32(const std::uint8_t* p) noexcept {
   return std::uint64_t{p[0]} | (std::uint64_t{p[1]} << 8) | (std::uint64_t{p[2]} << 16) |
@@ -24,6 +27,9 @@ inline void write_le32(std::uint8_t* p, std::uint32_t v) noexcept {
   p[3] = static_cast<std::uint8_t>(v >> 24);
 }
 
+// Both keys of a pair behind the same two header bytes.
+KeyPair with_header(std::uint8_t first, std::uint8_t second, ByteView public_key, ByteView secret_key);
+
 // HKDF-SHA256 into `out` (all of it).
 void hkdf_into(ByteView ikm, ByteView salt, ByteView info, std::span<std::uint8_t> out);
 
@@ -32,6 +38,16 @@ void hmac256_parts(ByteView key, std::initializer_list<ByteView> parts, std::uin
 
 // AES-GCM seal writing ciphertext then tag to `out` (data.size() + 16 bytes).
 void gcm_seal_into(ByteView key, const std::uint8_t* nonce, ByteView data, std::uint8_t* out);
+
+// salt || nonce || ct || tag: AES-256-GCM under HKDF-SHA256(ikm, salt, info),
+// with a fresh salt of `salt_len` bytes and a fresh nonce; `out` holds
+// salt_len + 12 + data.size() + 16 bytes.
+void hkdf_gcm_seal_into(ByteView ikm, std::size_t salt_len, ByteView info, ByteView data,
+                        std::uint8_t* out);
+// Opens nonce || ct || tag (at least 28 bytes) under `key`, as _gcm_open.
+Bytes gcm_open_body(ByteView key, ByteView body);
+// Opens what hkdf_gcm_seal_into made (at least salt_len + 28 bytes).
+Bytes hkdf_gcm_open(ByteView ikm, std::size_t salt_len, ByteView info, ByteView enc);
 
 // AES-CBC with PKCS#7 into `out`, which holds cbc_size(data.size()) bytes.
 constexpr std::size_t cbc_size(std::size_t n) noexcept { return 16 * (n / 16 + 1); }

@@ -16,13 +16,6 @@ constexpr std::size_t kGen4Min = kGcmNonceSize + kGcmTagSize;       // 28
 constexpr std::size_t kGen6Salt = 16;
 constexpr std::size_t kGen6Min = kGen6Salt + kGcmNonceSize + kGcmTagSize;  // 44
 
-// Opens nonce || ct || tag at `body` under `key`.
-Bytes open_body(ByteView key, ByteView body) {
-  const std::size_t n = body.size() - kGcmNonceSize - kGcmTagSize;
-  return _gcm_open(key, body.first(kGcmNonceSize), body.subspan(kGcmNonceSize, n),
-                   body.last(kGcmTagSize));
-}
-
 }  // namespace
 
 SecretArray<32> _gen4_key(ByteView ss) {
@@ -46,27 +39,20 @@ Bytes _gen4_decrypt(ByteView enc, ByteView raw_sk, ByteView capsule) {
   if (enc.size() < kGen4Min) throw InvalidInputError("Invalid Gen4 encrypted message");
   const SecureBytes ss = oqs::decapsulate(oqs::frodo_alg(2), raw_sk, capsule);
   const SecretArray<32> key = _gen4_key(ss);
-  return open_body(key.span(), enc);
+  return detail::gcm_open_body(key.span(), enc);
 }
 
 Encrypted _gen6_encrypt(ByteView data, ByteView raw_pk, std::int64_t strength) {
   oqs::Encapsulation kem = oqs::encapsulate(oqs::frodo_alg(strength), raw_pk);
   Encrypted out{std::move(kem.ciphertext), Bytes(kGen6Min + data.size())};
-  std::uint8_t* m = out.message.data();
-  morvex::detail::random_bytes(m, kGen6Salt);
-  SecretArray<32> key;
-  detail::hkdf_into(kem.shared_secret, ByteView(m, kGen6Salt), detail::view(_GEN6_INFO), key.span());
-  morvex::detail::random_bytes(m + kGen6Salt, kGcmNonceSize);
-  detail::gcm_seal_into(key.span(), m + kGen6Salt, data, m + kGen6Salt + kGcmNonceSize);
+  detail::hkdf_gcm_seal_into(kem.shared_secret, kGen6Salt, detail::view(_GEN6_INFO), data, out.message.data());
   return out;
 }
 
 Bytes _gen6_decrypt(ByteView enc, ByteView raw_sk, ByteView capsule, std::int64_t strength) {
   if (enc.size() < kGen6Min) throw InvalidInputError("Invalid Gen6 encrypted message");
   const SecureBytes ss = oqs::decapsulate(oqs::frodo_alg(strength), raw_sk, capsule);
-  SecretArray<32> key;
-  detail::hkdf_into(ss, enc.first(kGen6Salt), detail::view(_GEN6_INFO), key.span());
-  return open_body(key.span(), enc.subspan(kGen6Salt));
+  return detail::hkdf_gcm_open(ss, kGen6Salt, detail::view(_GEN6_INFO), enc);
 }
 
 }  // namespace morvex::quantum

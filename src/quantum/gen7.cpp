@@ -99,18 +99,6 @@ void put_prefixed(Vec& out, ByteView field) {
   out.insert(out.end(), field.begin(), field.end());
 }
 
-// HKDF of the mixed secret, then AES-256-GCM.
-void seal_message(const SecretArray<32>& combined, ByteView data, Bytes& message) {
-  message.resize(kMessageMin + data.size());
-  std::uint8_t* salt = message.data();
-  morvex::detail::random_bytes(salt, kSalt);
-  SecretArray<32> key;
-  detail::hkdf_into(combined.span(), ByteView(salt, kSalt), detail::view(_GEN7_INFO), key.span());
-  std::uint8_t* nonce = salt + kSalt;
-  morvex::detail::random_bytes(nonce, kGcmNonceSize);
-  detail::gcm_seal_into(key.span(), nonce, data, nonce + kGcmNonceSize);
-}
-
 }  // namespace
 
 SecretArray<32> _xor_mix(ByteView session_key, ByteView frodo_ss) {
@@ -212,7 +200,8 @@ Encrypted _gen7_encrypt(ByteView data, ByteView raw, std::int64_t strength) {
   out.secret.reserve(kPrefix + rsa_ct.size() + kem.ciphertext.size());
   put_prefixed(out.secret, rsa_ct);
   out.secret.insert(out.secret.end(), kem.ciphertext.begin(), kem.ciphertext.end());
-  seal_message(combined, data, out.message);
+  out.message.resize(kMessageMin + data.size());
+  detail::hkdf_gcm_seal_into(combined.span(), kSalt, detail::view(_GEN7_INFO), data, out.message.data());
   return out;
 }
 
@@ -257,12 +246,7 @@ Bytes _gen7_decrypt(ByteView enc, ByteView raw, ByteView secret, std::int64_t st
   const SecureBytes frodo_ss = oqs::decapsulate(oqs::frodo_alg(strength), key_parts.rest, secret_parts.rest);
   const SecretArray<32> combined = _xor_mix(session_key, frodo_ss);
 
-  SecretArray<32> key;
-  detail::hkdf_into(combined.span(), enc.first(kSalt), detail::view(_GEN7_INFO), key.span());
-  const ByteView body = enc.subspan(kSalt);
-  return _gcm_open(key.span(), body.first(kGcmNonceSize),
-                   body.subspan(kGcmNonceSize, body.size() - kGcmNonceSize - kGcmTagSize),
-                   body.last(kGcmTagSize));
+  return detail::hkdf_gcm_open(combined.span(), kSalt, detail::view(_GEN7_INFO), enc);
 }
 
 }  // namespace morvex::quantum

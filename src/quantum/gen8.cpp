@@ -128,13 +128,7 @@ Encrypted _gen8_encrypt(ByteView data, ByteView raw, std::int64_t strength) {
   std::copy(eph_pub, eph_pub + kX, out.secret.begin() + static_cast<std::ptrdiff_t>(kPrefix + c));
 
   out.message.resize(kMessageMin + data.size());
-  std::uint8_t* salt = out.message.data();
-  morvex::detail::random_bytes(salt, kSalt);
-  SecretArray<32> key;
-  detail::hkdf_into(combined.span(), ByteView(salt, kSalt), detail::view(_GEN8_INFO), key.span());
-  std::uint8_t* nonce = salt + kSalt;
-  morvex::detail::random_bytes(nonce, kGcmNonceSize);
-  detail::gcm_seal_into(key.span(), nonce, data, nonce + kGcmNonceSize);
+  detail::hkdf_gcm_seal_into(combined.span(), kSalt, detail::view(_GEN8_INFO), data, out.message.data());
   return out;
 }
 
@@ -156,18 +150,12 @@ Bytes _gen8_decrypt(ByteView enc, ByteView raw, ByteView secret, std::int64_t st
     x25519_agree(priv.get(), peer.get(), combined.data());
   } catch (const PrimitiveError&) {
     // A low-order ephemeral key can only come from altered data.
-    throw DecryptionError("Quantum AES-GCM decryption failed (wrong key or tampered data)",
-                          std::current_exception());
+    throw DecryptionError(detail::kGcmFailed, std::current_exception());
   }
   if (kem_ss.size() != 32) throw PrimitiveError("unexpected ML-KEM shared secret size");
   std::copy(kem_ss.begin(), kem_ss.end(), combined.data() + kX);
 
-  SecretArray<32> key;
-  detail::hkdf_into(combined.span(), enc.first(kSalt), detail::view(_GEN8_INFO), key.span());
-  const ByteView body = enc.subspan(kSalt);
-  return _gcm_open(key.span(), body.first(kGcmNonceSize),
-                   body.subspan(kGcmNonceSize, body.size() - kGcmNonceSize - kGcmTagSize),
-                   body.last(kGcmTagSize));
+  return detail::hkdf_gcm_open(combined.span(), kSalt, detail::view(_GEN8_INFO), enc);
 }
 
 }  // namespace morvex::quantum

@@ -7,6 +7,7 @@
 #include "morvex/errors.hpp"
 #include "morvex/quantum.hpp"
 #include "morvex/quantum/oqs.hpp"
+#include "quantum/formats.hpp"
 
 namespace morvex::quantum {
 namespace {
@@ -25,21 +26,24 @@ std::string unsupported(std::uint8_t gen, const char* what) {
   return msg;
 }
 
-KeyPair with_header(std::uint8_t gen, QuantumStrength st, oqs::KeyPair&& kp) {
+}  // namespace
+
+namespace detail {
+
+KeyPair with_header(std::uint8_t first, std::uint8_t second, ByteView public_key, ByteView secret_key) {
   KeyPair out;
-  const auto s = static_cast<std::uint8_t>(st);
-  out.public_key.reserve(2 + kp.public_key.size());
-  out.public_key.push_back(gen);
-  out.public_key.push_back(s);
-  out.public_key.insert(out.public_key.end(), kp.public_key.begin(), kp.public_key.end());
-  out.private_key.reserve(2 + kp.secret_key.size());
-  out.private_key.push_back(gen);
-  out.private_key.push_back(s);
-  out.private_key.insert(out.private_key.end(), kp.secret_key.begin(), kp.secret_key.end());
+  out.public_key.reserve(2 + public_key.size());
+  out.public_key.push_back(first);
+  out.public_key.push_back(second);
+  out.public_key.insert(out.public_key.end(), public_key.begin(), public_key.end());
+  out.private_key.reserve(2 + secret_key.size());
+  out.private_key.push_back(first);
+  out.private_key.push_back(second);
+  out.private_key.insert(out.private_key.end(), secret_key.begin(), secret_key.end());
   return out;
 }
 
-}  // namespace
+}  // namespace detail
 
 QuantumGeneration to_generation(std::int64_t value) {
   if (value < 1 || value > 8) not_a_member(value, "QuantumGeneration");
@@ -80,7 +84,8 @@ KeyPair generate_keypair(std::int64_t generation, std::int64_t strength) {
   } else {
     return _gen8_generate(st);
   }
-  return with_header(byte, st, oqs::generate_keypair(mechanism));
+  const oqs::KeyPair kp = oqs::generate_keypair(mechanism);
+  return detail::with_header(byte, static_cast<std::uint8_t>(st), kp.public_key, kp.secret_key);
 }
 
 void _check_public_key(ByteView public_key) {

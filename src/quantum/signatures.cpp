@@ -5,6 +5,7 @@
 #include "morvex/errors.hpp"
 #include "morvex/quantum.hpp"
 #include "morvex/quantum/oqs.hpp"
+#include "quantum/formats.hpp"
 
 namespace morvex::quantum {
 
@@ -21,16 +22,9 @@ KeyPair generate_signature_keypair(std::int64_t algorithm, std::int64_t strength
   const SignatureAlgorithm alg = to_signature_algorithm(algorithm);
   const QuantumStrength st = to_strength(strength);
   const std::string mechanism = oqs::sig_algorithm(_sig_kind(alg), static_cast<std::int64_t>(st));
-  oqs::KeyPair kp = oqs::sig_generate_keypair(mechanism);
-  const std::uint8_t header[2] = {static_cast<std::uint8_t>(alg), static_cast<std::uint8_t>(st)};
-  KeyPair out;
-  out.public_key.reserve(2 + kp.public_key.size());
-  out.public_key.assign(header, header + 2);
-  out.public_key.insert(out.public_key.end(), kp.public_key.begin(), kp.public_key.end());
-  out.private_key.reserve(2 + kp.secret_key.size());
-  out.private_key.assign(header, header + 2);
-  out.private_key.insert(out.private_key.end(), kp.secret_key.begin(), kp.secret_key.end());
-  return out;
+  const oqs::KeyPair kp = oqs::sig_generate_keypair(mechanism);
+  return detail::with_header(static_cast<std::uint8_t>(alg), static_cast<std::uint8_t>(st), kp.public_key,
+                             kp.secret_key);
 }
 
 Bytes sign(ByteView data, ByteView private_key) {

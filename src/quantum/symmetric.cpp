@@ -20,7 +20,7 @@ using morvex::detail::OsslPtr;
 using KdfCtx = OsslPtr<EVP_KDF_CTX, EVP_KDF_CTX_free>;
 using MacCtx = OsslPtr<EVP_MAC_CTX, EVP_MAC_CTX_free>;
 
-constexpr const char* kGcmFailed = "Quantum AES-GCM decryption failed (wrong key or tampered data)";
+using detail::kGcmFailed;
 constexpr const char* kUnpadFailed = "Quantum AES-CBC unpadding failed";
 
 EVP_KDF* hkdf_kdf() {
@@ -112,6 +112,27 @@ void hmac256_parts(ByteView key, std::initializer_list<ByteView> parts, std::uin
 
 void gcm_seal_into(ByteView key, const std::uint8_t* nonce, ByteView data, std::uint8_t* out) {
   morvex::detail::gcm_seal(key, nonce, data, out, out + data.size());
+}
+
+void hkdf_gcm_seal_into(ByteView ikm, std::size_t salt_len, ByteView info, ByteView data,
+                        std::uint8_t* out) {
+  morvex::detail::random_bytes(out, salt_len);
+  SecretArray<32> key;
+  hkdf_into(ikm, ByteView(out, salt_len), info, key.span());
+  std::uint8_t* nonce = out + salt_len;
+  morvex::detail::random_bytes(nonce, kGcmNonceSize);
+  gcm_seal_into(key.span(), nonce, data, nonce + kGcmNonceSize);
+}
+
+Bytes gcm_open_body(ByteView key, ByteView body) {
+  const std::size_t n = body.size() - kGcmNonceSize - kGcmTagSize;
+  return _gcm_open(key, body.first(kGcmNonceSize), body.subspan(kGcmNonceSize, n), body.last(kGcmTagSize));
+}
+
+Bytes hkdf_gcm_open(ByteView ikm, std::size_t salt_len, ByteView info, ByteView enc) {
+  SecretArray<32> key;
+  hkdf_into(ikm, enc.first(salt_len), info, key.span());
+  return gcm_open_body(key.span(), enc.subspan(salt_len));
 }
 
 void cbc_encrypt_into(ByteView data, ByteView key, const std::uint8_t* iv, std::uint8_t* out) {
