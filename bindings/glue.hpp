@@ -100,6 +100,20 @@ class GilRelease {
   PyThreadState* state_;
 };
 
+// The UTF-8 form of a str whose lone surrogates, if any, are kept as their
+// three-byte encodings, so that the core refuses such text at its own step
+// (an unreadable key, a malformed record) rather than the binding raising an
+// encoding error first. `keep` owns the re-encoded copy when one is needed.
+inline std::string_view lenient_text(const nb::str& s, nb::object& keep) {
+  Py_ssize_t n = 0;
+  if (const char* p = PyUnicode_AsUTF8AndSize(s.ptr(), &n); p != nullptr) return {p, static_cast<std::size_t>(n)};
+  PyErr_Clear();
+  PyObject* b = PyUnicode_AsEncodedString(s.ptr(), "utf-8", "surrogatepass");
+  if (b == nullptr) throw nb::python_error();
+  keep = nb::steal(b);
+  return {PyBytes_AS_STRING(b), static_cast<std::size_t>(PyBytes_GET_SIZE(b))};
+}
+
 // A new bytes object of `n` bytes whose content `fill(std::span<uint8_t>)`
 // writes with the GIL released.
 template <class Fill>

@@ -6,7 +6,7 @@ namespace morvex::py {
 nb::bytes decrypt_auto_result(nb::handle blob, const nb::str& pem) {
   const BytesArg in(blob);
   nb::object keep;
-  const std::string_view k = pem_text(pem, keep);
+  const std::string_view k = lenient_text(pem, keep);
   const ByteView v = in.view();
   if (const std::optional<std::size_t> n = hybrid::known_plaintext_size(v)) {
     return bytes_result(*n, [&](std::span<std::uint8_t> out) { hybrid::decrypt_auto_into(v, k, out); });
@@ -25,7 +25,7 @@ void bind_hybrid(nb::module_& m) {
       [](nb::handle data, const nb::str& pem) -> nb::bytes {
         const BytesArg in(data);
         nb::object keep;
-        const std::string_view k = pem_text(pem, keep);
+        const std::string_view k = lenient_text(pem, keep);
         const ByteView v = in.view();
         if (v.empty()) {  // no output to size: let the core report it
           unlocked([&] { return hybrid::encrypt_bytes(v, k); });

@@ -24,26 +24,6 @@ std::int64_t int_arg(nb::handle h) {
   return v;
 }
 
-// A record text as UTF-8. A str holding lone surrogates has no UTF-8 form;
-// its surrogates are kept as their three-byte patterns, which the JSON reader
-// refuses like any other ill-formed UTF-8, so the record counts as malformed.
-struct RecordText {
-  explicit RecordText(const nb::str& s) {
-    Py_ssize_t n = 0;
-    const char* p = PyUnicode_AsUTF8AndSize(s.ptr(), &n);
-    if (p == nullptr) {
-      PyErr_Clear();
-      owned = nb::steal(PyUnicode_AsEncodedString(s.ptr(), "utf-8", "surrogatepass"));
-      if (!owned.is_valid()) throw nb::python_error();
-      p = PyBytes_AS_STRING(owned.ptr());
-      n = PyBytes_GET_SIZE(owned.ptr());
-    }
-    view = std::string_view(p, static_cast<std::size_t>(n));
-  }
-  nb::object owned;
-  std::string_view view;
-};
-
 nb::object scalar_to_py(const json& j) {
   switch (j.type()) {
     case json::value_t::null: return nb::none();
@@ -150,8 +130,8 @@ void bind_password(nb::module_& m) {
   m.def(
       "verify_password",
       [](const nb::str& pw, const nb::str& hash_json) -> bool {
-        const RecordText record(hash_json);
-        const std::string_view j = record.view;
+        nb::object keep;
+        const std::string_view j = lenient_text(hash_json, keep);
         if (PyUnicode_GET_LENGTH(pw.ptr()) == 0) return false;
         Py_ssize_t n = 0;
         const char* p = PyUnicode_AsUTF8AndSize(pw.ptr(), &n);
@@ -176,8 +156,8 @@ void bind_password(nb::module_& m) {
   m.def(
       "needs_rehash",
       [](const nb::str& hash_json) -> bool {
-        const RecordText record(hash_json);
-        const std::string_view j = record.view;
+        nb::object keep;
+        const std::string_view j = lenient_text(hash_json, keep);
         return unlocked([&] { return password::needs_rehash(j); });
       },
       nb::arg("hash_json"), nb::sig("def needs_rehash(hash_json: str) -> bool"),
@@ -187,8 +167,8 @@ void bind_password(nb::module_& m) {
   m.def(
       "_parse",
       [](const nb::str& hash_json) -> nb::object {
-        const RecordText record(hash_json);
-        const std::string_view j = record.view;
+        nb::object keep;
+        const std::string_view j = lenient_text(hash_json, keep);
         std::optional<json> value = unlocked([&] { return password::_parse(j); });
         if (!value) return nb::none();
         nb::object out = json_to_py(*value);

@@ -1,24 +1,12 @@
 #include <openssl/core_names.h>
 #include <openssl/evp.h>
 
+#include "common/ossl.hpp"
 #include "rsa_side.hpp"
 #include "morvex/hybrid.hpp"
 #include "morvex/rsa.hpp"
 
 namespace morvex::py {
-
-// The UTF-8 form of a key text. A text holding lone surrogates is passed on
-// with them encoded as such (never ASCII), so the key reader reports it as
-// an unreadable key at its own step, like any other non-ASCII text.
-std::string_view pem_text(const nb::str& s, nb::object& keep) {
-  Py_ssize_t n = 0;
-  if (const char* p = PyUnicode_AsUTF8AndSize(s.ptr(), &n); p != nullptr) return {p, static_cast<std::size_t>(n)};
-  PyErr_Clear();
-  PyObject* b = PyUnicode_AsEncodedString(s.ptr(), "utf-8", "surrogatepass");
-  if (b == nullptr) throw nb::python_error();
-  keep = nb::steal(b);
-  return {PyBytes_AS_STRING(b), static_cast<std::size_t>(PyBytes_GET_SIZE(b))};
-}
 
 namespace {
 
@@ -29,13 +17,12 @@ struct KeyHandle {
 };
 
 nb::object key_exponent(const KeyHandle& h) {
-  BIGNUM* e = nullptr;
-  if (EVP_PKEY_get_bn_param(h.key.get(), OSSL_PKEY_PARAM_RSA_E, &e) != 1) return nb::none();
-  char* dec = BN_bn2dec(e);
-  BN_free(e);
-  if (dec == nullptr) return nb::none();
-  nb::object v = nb::steal(PyLong_FromString(dec, nullptr, 10));
-  OPENSSL_free(dec);
+  BIGNUM* raw = nullptr;
+  if (EVP_PKEY_get_bn_param(h.key.get(), OSSL_PKEY_PARAM_RSA_E, &raw) != 1) return nb::none();
+  const detail::OsslPtr<BIGNUM, BN_free> e(raw);
+  const std::unique_ptr<char, void (*)(char*)> dec(BN_bn2dec(e.get()), [](char* p) { OPENSSL_free(p); });
+  if (!dec) return nb::none();
+  nb::object v = nb::steal(PyLong_FromString(dec.get(), nullptr, 10));
   if (!v.is_valid()) throw nb::python_error();
   return v;
 }
@@ -76,7 +63,7 @@ void bind_rsa(nb::module_& m) {
       "_load_public",
       [](const nb::str& pem) {
         nb::object keep;
-        const std::string_view t = pem_text(pem, keep);
+        const std::string_view t = lenient_text(pem, keep);
         return KeyHandle{unlocked([&] { return rsa::_load_public(t); }), false};
       },
       nb::arg("public_pem"),
@@ -86,7 +73,7 @@ void bind_rsa(nb::module_& m) {
       "_load_private",
       [](const nb::str& pem) {
         nb::object keep;
-        const std::string_view t = pem_text(pem, keep);
+        const std::string_view t = lenient_text(pem, keep);
         return KeyHandle{unlocked([&] { return rsa::_load_private(t); }), true};
       },
       nb::arg("private_pem"),
@@ -122,7 +109,7 @@ void bind_rsa(nb::module_& m) {
         const BytesArg in(data);
         const BytesArg sig(signature);
         nb::object keep;
-        const std::string_view k = pem_text(pem, keep);
+        const std::string_view k = lenient_text(pem, keep);
         return unlocked([&] { return rsa::verify_bytes(in.view(), sig.view(), k); });
       },
       nb::arg("data"), nb::arg("signature"), nb::arg("public_pem"),
@@ -141,7 +128,7 @@ void bind_rsa(nb::module_& m) {
         const std::string_view p = text_arg(plaintext);
         const std::string_view s = text_arg(signature_b64);
         nb::object keep;
-        const std::string_view k = pem_text(pem, keep);
+        const std::string_view k = lenient_text(pem, keep);
         return unlocked([&] { return rsa::verify_str(p, s, k); });
       },
       nb::arg("plaintext"), nb::arg("signature_b64"), nb::arg("public_pem"),
@@ -153,7 +140,7 @@ void bind_rsa(nb::module_& m) {
       [](nb::handle data, const nb::str& pem) -> nb::bytes {
         const BytesArg in(data);
         nb::object keep;
-        const std::string_view k = pem_text(pem, keep);
+        const std::string_view k = lenient_text(pem, keep);
         const ByteView v = in.view();
         if (v.size() > rsa::MAX_OAEP_PLAINTEXT) {
           // An envelope: written straight into the result.

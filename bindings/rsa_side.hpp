@@ -6,9 +6,6 @@
 
 namespace morvex::py {
 
-// The UTF-8 form of a key text (see rsa.cpp); `keep` owns any re-encoding.
-std::string_view pem_text(const nb::str& s, nb::object& keep);
-
 // decrypt_auto over a bytes-like blob, written straight into the result
 // where the plaintext size is known from the layout (see hybrid.cpp).
 nb::bytes decrypt_auto_result(nb::handle blob, const nb::str& pem);
@@ -20,7 +17,7 @@ auto bytes_with_key(F f) {
   return [f](nb::handle data, const nb::str& pem) {
     const BytesArg in(data);
     nb::object keep;
-    const std::string_view k = pem_text(pem, keep);
+    const std::string_view k = lenient_text(pem, keep);
     return to_py_bytes(unlocked([&] { return f(in.view(), k); }));
   };
 }
@@ -31,7 +28,7 @@ auto text_with_key(F f) {
   return [f](const nb::str& text, const nb::str& pem) {
     const std::string_view t = text_arg(text);
     nb::object keep;
-    const std::string_view k = pem_text(pem, keep);
+    const std::string_view k = lenient_text(pem, keep);
     return to_py_str(unlocked([&] { return f(t, k); }));
   };
 }
