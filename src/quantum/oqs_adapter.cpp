@@ -126,8 +126,8 @@ std::vector<std::string> enabled_sig_mechanisms() {
 
 std::string sig_algorithm(std::string_view kind, std::int64_t strength) {
   if (kind == "mldsa") return mldsa_alg(strength);
-  _oqs();
-  std::vector<std::string> enabled = enabled_sig_mechanisms();
+  // Asking the backend loads it first.
+  const std::vector<std::string> enabled = enabled_sig_mechanisms();
   const std::vector<std::string> candidates = slhdsa_candidates(strength);
   for (const std::string& c : candidates)
     if (std::find(enabled.begin(), enabled.end(), c) != enabled.end()) return c;
