@@ -53,6 +53,12 @@ void raw_public(EVP_PKEY* key, std::uint8_t* out) {
     morvex::detail::throw_openssl("X25519 key export failed");
 }
 
+void raw_private(EVP_PKEY* key, std::uint8_t* out) {
+  std::size_t n = kX;
+  if (EVP_PKEY_get_raw_private_key(key, out, &n) != 1 || n != kX)
+    morvex::detail::throw_openssl("X25519 key export failed");
+}
+
 // X25519(priv, peer) into `out`; PrimitiveError for a failed agreement,
 // including the all-zero result of a low-order peer key.
 void x25519_agree(EVP_PKEY* priv, EVP_PKEY* peer, std::uint8_t* out) {
@@ -74,9 +80,7 @@ X25519Raw _x25519_raw(ByteView private_key) {
   const PKey key = x25519_private(private_key.data());
   X25519Raw out;
   raw_public(key.get(), out.public_key.data());
-  std::size_t n = kX;
-  if (EVP_PKEY_get_raw_private_key(key.get(), out.private_key.data(), &n) != 1 || n != kX)
-    morvex::detail::throw_openssl("X25519 key export failed");
+  raw_private(key.get(), out.private_key.data());
   return out;
 }
 
@@ -85,9 +89,7 @@ KeyPair _gen8_generate(QuantumStrength strength) {
   std::uint8_t x_pub[kX];
   SecretArray<kX> x_priv;
   raw_public(x.get(), x_pub);
-  std::size_t n = kX;
-  if (EVP_PKEY_get_raw_private_key(x.get(), x_priv.data(), &n) != 1 || n != kX)
-    morvex::detail::throw_openssl("X25519 key export failed");
+  raw_private(x.get(), x_priv.data());
 
   oqs::KeyPair kem = oqs::generate_keypair(oqs::mlkem_alg(static_cast<std::int64_t>(strength)));
   const std::uint8_t header[2] = {8, static_cast<std::uint8_t>(strength)};
