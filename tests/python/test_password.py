@@ -1,4 +1,9 @@
-import asyncio
+"""Password records across the binding: the record text and the derivation
+against hashlib and json, argument conversion, JSON values as Python objects,
+and the GIL released while deriving."""
+
+from __future__ import annotations
+
 import base64
 import datetime
 import hashlib
@@ -9,7 +14,7 @@ import time
 
 import pytest
 
-from morvex import errors, password
+from morvex import errors
 from morvex.password import core
 
 RECORD_RE = re.compile(
@@ -35,14 +40,6 @@ def hand_record(pw: str, iterations: int, hash_name: str = "sha512", length: int
         "salt": base64.b64encode(salt).decode(),
         "version": 2,
     }
-
-
-def test_constants_and_hash_table():
-    assert (core.ALGORITHM, core.VERSION, core.DEFAULT_ITERATIONS, core.UPGRADE_THRESHOLD) == ("pbkdf2", 2, 210000, 210000)
-    assert (core.SALT_LENGTH, core.OUTPUT_LENGTH, core.HASH_ALGORITHM) == (32, 64, "SHA512")
-    assert list(core._HASHES) == ["SHA512", "SHA256"]
-    with pytest.raises(TypeError):
-        core._HASHES["MD5"] = "md5"  # type: ignore[index]
 
 
 def test_record_text_is_byte_exact_and_matches_hashlib():
@@ -101,15 +98,8 @@ def test_hand_built_records_verify():
     assert core.verify_password("s3cret", json.dumps(sha256, indent=2))
 
 
-@pytest.mark.parametrize(
-    "text",
-    [
-        json.dumps({**hand_record("pw", 10), "parameters": {"iterations": float("nan"), "outputLength": 64}}),
-        json.dumps({**hand_record("pw", 10), "parameters": {"iterations": float("inf"), "outputLength": 64}}),
-        json.dumps(hand_record("pw", 10))[:-1] + ', "x": "\ud800"}',  # no UTF-8 form
-    ],
-)
-def test_malformed_records_are_false_and_need_rehash(text):
+def test_record_text_without_utf8_form_is_malformed():
+    text = json.dumps(hand_record("pw", 10))[:-1] + ', "x": "\ud800"}'
     assert core.verify_password("pw", text) is False
     assert core.needs_rehash(text) is True
 
@@ -129,29 +119,6 @@ def test_parse_gives_dicts_or_none():
     assert value == {"s": "x", "i": -3, "u": 2**64 - 1, "f": 1.5, "t": True, "n": None, "l": [1, {"k": []}]}
     assert core._parse('{"a":1,"a":{"b":2}}') == {"a": {"b": 2}}
     assert core._parse("[]") is None and core._parse("{") is None
-
-
-@pytest.mark.asyncio
-async def test_async_area_runs_the_core_operations():
-    rec = await password.hash("pw", 100)
-    assert json.loads(rec)["parameters"]["iterations"] == 100
-    assert await password.verify("pw", rec) is True
-    assert await password.verify("px", rec) is False
-    assert await password.needs_rehash(rec) is True
-    assert await password.needs_rehash("nonsense") is True
-    with pytest.raises(errors.InvalidInputError, match="^Password cannot be empty$"):
-        await password.hash("")
-    # Concurrent calls on the executor all succeed and stay independent.
-    recs = await asyncio.gather(*(password.hash(f"pw{i}", 50) for i in range(8)))
-    oks = await asyncio.gather(*(password.verify(f"pw{i}", r) for i, r in enumerate(recs)))
-    assert all(oks) and len(set(recs)) == 8
-
-
-@pytest.mark.asyncio
-async def test_default_count_is_210000():
-    rec = await password.hash("pw")
-    assert json.loads(rec)["parameters"]["iterations"] == 210000
-    assert core.verify_password("pw", rec) and not core.needs_rehash(rec)
 
 
 def test_pbkdf2_releases_the_gil():

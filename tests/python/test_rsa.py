@@ -1,5 +1,5 @@
-"""RSA area through the binding, checked against the independent
-`cryptography` package (OAEP blocks, PSS signatures, PEM forms)."""
+"""RSA and envelope areas through the binding, checked against the independent
+`cryptography` package (OAEP blocks, envelopes, PSS signatures, PEM forms)."""
 
 from __future__ import annotations
 
@@ -13,7 +13,6 @@ from cryptography.hazmat.primitives import serialization as ser
 from cryptography.hazmat.primitives.asymmetric import ec, padding
 from cryptography.hazmat.primitives.ciphers.aead import AESGCM
 
-import morvex
 from morvex import DecryptionError, InvalidInputError, SignatureError, sync
 from morvex.hybrid import core as hybrid_core
 from morvex.rsa import core
@@ -30,13 +29,6 @@ def theirs(rsa_pair):
     """The library's pair as `cryptography` objects."""
     priv, pub = rsa_pair
     return ser.load_pem_private_key(priv.encode(), None), ser.load_pem_public_key(pub.encode())
-
-
-def test_exported_parameters():
-    assert (core.KEY_SIZE, core.PUBLIC_EXPONENT, core.MAX_OAEP_PLAINTEXT) == (4096, 65537, 446)
-    assert core._OAEP == ("SHA-256", "MGF1", "SHA-256", b"")
-    assert core._pss().salt_length == 32
-    assert (hybrid_core.RSA_BLOCK, hybrid_core.NONCE, hybrid_core.TAG, hybrid_core.HYBR) == (512, 12, 16, b"HYBR")
 
 
 def test_key_pairs_as_cryptography_reads_them(rsa_pairs, theirs):
@@ -132,11 +124,11 @@ def test_arguments_and_error_causes(rsa_pair):
     assert isinstance(info.value.__cause__, RuntimeError)
 
 
-@pytest.mark.asyncio
-async def test_async_area(rsa_pair):
+def test_envelope_errors_from_the_zero_copy_and_the_plain_path(rsa_pair):
     priv, pub = rsa_pair
-    assert await morvex.rsa.decrypt(await morvex.rsa.encrypt("async", pub), priv) == "async"
-    assert await morvex.hybrid.decrypt_bytes(await morvex.rsa.encrypt_bytes(b"short", pub), priv) == b"short"
-    assert await morvex.rsa.verify("d", await morvex.rsa.sign("d", priv), pub)
-    with pytest.raises(InvalidInputError, match="^Data cannot be empty$"):
-        await morvex.rsa.encrypt_bytes(b"", pub)
+    tampered = bytearray(hybrid_core.encrypt_bytes(b"z" * 100, pub))
+    tampered[-1] ^= 1
+    with pytest.raises(DecryptionError, match=r"^Hybrid AES-GCM decryption failed \(wrong key or tampered data\)$"):
+        hybrid_core.decrypt_auto(tampered, priv)
+    with pytest.raises(DecryptionError, match=r"^RSA decryption failed: .+"):
+        hybrid_core.decrypt_auto(bytes(tampered[:543]), priv)

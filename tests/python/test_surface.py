@@ -101,29 +101,31 @@ def test_loading_order():
 
 
 @pytest.mark.parametrize("area", list(SURFACE))
-def test_area_names_in_order(area):
-    mod = getattr(morvex, area)
-    names = [row[0] for row in SURFACE[area]]
+def test_area_and_facade_names_signatures_and_docstrings(area):
+    mod, rows = getattr(morvex, area), SURFACE[area]
+    names = [row[0] for row in rows]
     if area == "quantum":
-        names += ["QuantumGeneration", "QuantumStrength", "SignatureAlgorithm"]
         from morvex.quantum import core, types as qtypes
 
         for enum in ("QuantumGeneration", "QuantumStrength", "SignatureAlgorithm"):
             assert getattr(mod, enum) is getattr(qtypes, enum) is getattr(core, enum)
+        names += ["QuantumGeneration", "QuantumStrength", "SignatureAlgorithm"]
     assert mod.__all__ == names + ["core"]
     assert mod.core is sys.modules[f"morvex.{area}.core"]
-    public = [n for n, v in vars(mod).items() if not n.startswith("_") and inspect.iscoroutinefunction(v)]
-    assert public == [row[0] for row in SURFACE[area]]
-
-
-@pytest.mark.parametrize("area,name,core_name,params", ROWS)
-def test_async_operation_signature_and_docstring(area, name, core_name, params):
-    fn = getattr(getattr(morvex, area), name)
-    core_fn = getattr(getattr(morvex, area).core, core_name)
-    assert inspect.iscoroutinefunction(fn)
-    assert tuple(inspect.signature(fn).parameters) == params
-    assert _core_params(core_fn) == params
-    assert fn.__doc__ and core_fn.__doc__
+    assert [n for n, v in vars(mod).items() if not n.startswith("_") and inspect.iscoroutinefunction(v)] == names[: len(rows)]
+    # The facade: a class of static members that are the core operations themselves.
+    cls_name, alias = FACADE[area]
+    obj = getattr(sync, area)
+    cls = type(obj)
+    assert cls.__name__ == cls_name and getattr(sync, cls_name) is cls and vars(obj) == {}
+    assert getattr(sync, alias) is mod.core
+    assert [n for n in vars(cls) if not n.startswith("_")] == names[: len(rows)]
+    for name, core_name, params in rows:
+        fn, core_fn = getattr(mod, name), getattr(mod.core, core_name)
+        assert tuple(inspect.signature(fn).parameters) == params == _core_params(core_fn)
+        assert fn.__doc__ and core_fn.__doc__
+        assert isinstance(vars(cls)[name], staticmethod)
+        assert getattr(obj, name) is getattr(cls, name) is core_fn
 
 
 def test_async_defaults_are_fixed_values():
@@ -184,21 +186,6 @@ async def test_every_async_operation_runs_its_core_operation(monkeypatch):
             assert rec.calls == [], (area, name)
     finally:
         executor.shutdown(wait=True)
-
-
-@pytest.mark.parametrize("area", list(SURFACE))
-def test_facade(area):
-    cls_name, alias = FACADE[area]
-    obj = getattr(sync, area)
-    cls = type(obj)
-    assert cls.__name__ == cls_name and getattr(sync, cls_name) is cls
-    assert getattr(sync, alias) is sys.modules[f"morvex.{area}.core"]
-    assert [n for n in vars(cls) if not n.startswith("_")] == [row[0] for row in SURFACE[area]]
-    assert vars(obj) == {}
-    core = getattr(sync, alias)
-    for name, core_name, _ in SURFACE[area]:
-        assert isinstance(vars(cls)[name], staticmethod)
-        assert getattr(obj, name) is getattr(cls, name) is getattr(core, core_name)
 
 
 def test_facade_area_names():
