@@ -4,6 +4,7 @@
 #include "glue.hpp"
 #include "morvex/errors.hpp"
 #include "morvex/password.hpp"
+#include "password/record.hpp"
 
 namespace morvex::py {
 namespace {

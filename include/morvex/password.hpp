@@ -7,8 +7,6 @@
 //    "salt":"<Base64 of 32 bytes>","version":2}
 #pragma once
 
-#include <nlohmann/json.hpp>
-
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -67,18 +65,6 @@ void _derive_into(std::string_view password, ByteView salt, std::int64_t iterati
 // empty", then InvalidInputError for an iteration count outside
 // [1, MAX_ITERATIONS].
 std::string hash_password(std::string_view password, std::int64_t iterations = DEFAULT_ITERATIONS);
-
-// The record's top-level object, or nothing when the text is not a JSON
-// object (RFC 8259; a repeated key keeps its last value; a byte order mark
-// is not JSON).
-std::optional<nlohmann::json> _parse(std::string_view hash_json);
-
-// The integer a record member stands for: integers as they are, numbers with
-// a fraction truncated toward zero, true/false as 1/0, strings holding a
-// decimal integer (optional sign, surrounding ASCII white space). Values
-// beyond the 64-bit range saturate at its ends, so every comparison with a
-// bound or threshold keeps its answer. Anything else is nothing.
-std::optional<std::int64_t> _to_integer(const nlohmann::json& value) noexcept;
 
 // True when the password matches the record. False, never an error, for an
 // empty password, a malformed record, a count or length outside the bounds

@@ -3,6 +3,8 @@
 #include <openssl/kdf.h>
 #include <openssl/params.h>
 
+#include <nlohmann/json.hpp>
+
 #include <chrono>
 #include <cstdio>
 #include <ctime>

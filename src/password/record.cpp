@@ -7,6 +7,7 @@
 #include "morvex/encoding.hpp"
 #include "morvex/errors.hpp"
 #include "morvex/password.hpp"
+#include "password/record.hpp"
 
 namespace morvex::password {
 namespace {

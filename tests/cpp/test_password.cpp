@@ -4,6 +4,7 @@
 
 #include "morvex/encoding.hpp"
 #include "morvex/password.hpp"
+#include "password/record.hpp"
 #include "test_util.hpp"
 
 using namespace morvex;
