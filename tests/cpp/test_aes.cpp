@@ -25,14 +25,6 @@ TEST(AesCore, SealedBlobLayoutAndRoundTrip) {
   }
 }
 
-TEST(AesCore, SixtyFourByteKeyOpensWhatItsFirstHalfSealed) {
-  Bytes k64(64, 3);
-  Bytes k32(32, 3);
-  k64[40] = 9;
-  const Bytes blob = aes::encrypt_bytes(bytes_of("x"), encoding::base64_encode(k32));
-  EXPECT_EQ(aes::decrypt_bytes(blob, encoding::base64_encode(k64)), bytes_of("x"));
-}
-
 TEST(AesCore, ErrorsAndTheirOrder) {
   EXPECT_MORVEX_ERROR(aes::encrypt_bytes({}, "k"), InvalidInputError, "Data cannot be empty");
   EXPECT_MORVEX_ERROR(aes::encrypt_str("", "k"), InvalidInputError, "Plaintext cannot be empty");

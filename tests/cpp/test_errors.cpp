@@ -35,21 +35,3 @@ TEST(Errors, FamilyKindsAndMessages) {
   static_assert(!std::is_base_of_v<MorvexError, PrimitiveError>);
   static_assert(!std::is_base_of_v<MorvexError, Base64Error>);
 }
-
-TEST(Errors, WrappingKeepsTheCause) {
-  try {
-    try {
-      throw PrimitiveError("low-level text");
-    } catch (const PrimitiveError& e) {
-      throw EncryptionError(std::string("AES-GCM encryption failed: ") + e.what(), std::current_exception());
-    }
-  } catch (const EncryptionError& e) {
-    EXPECT_EQ(e.message(), "AES-GCM encryption failed: low-level text");
-    ASSERT_TRUE(e.cause());
-    try {
-      std::rethrow_exception(e.cause());
-    } catch (const PrimitiveError& low) {
-      EXPECT_STREQ(low.what(), "low-level text");
-    }
-  }
-}

@@ -204,15 +204,6 @@ TEST(HybridLegacy, LengthFieldChecks) {
   EXPECT_EQ(error_of([] { hybrid::_legacy_decrypt(bytes_of("HYB"), kPrivateA); }), kLegacyInvalid);
 }
 
-TEST(HybridText, EnvelopesOpenFromText) {
-  const std::string text = "na\xC3\xAFve \xE2\x98\x83";
-  const std::string c = hybrid::encrypt_str(text, kPublicA);
-  EXPECT_EQ(encoding::base64_decode(c).size(), 544 + text.size());
-  EXPECT_EQ(hybrid::decrypt_str(c, kPrivateA), text);
-  const Bytes legacy = legacy_envelope(filled(32, 5), bytes_of("legacy text"));
-  EXPECT_EQ(hybrid::decrypt_str(encoding::base64_encode(legacy), kPrivateA), "legacy text");
-}
-
 TEST(HybridNet, ShortBlobsHandedStraightToTheReaderFailCleanly) {
   // A valid key block and no nonce or tag: a failed authentication; nothing
   // at all: a bad RSA block.

@@ -216,21 +216,13 @@ void expect_length_refusals(const std::string& alg, const Bytes& pk, const Bytes
 
 }  // namespace
 
-TEST(QuantumKem, MlKemAndFrodoKemRoundTrips) {
+TEST(QuantumKem, MlKemAndFrodoKemRejectionAndLengths) {
+  // Round trips: the formats' tests; sizes: the known answers.
   for (const char* alg : {"ML-KEM-512", "ML-KEM-768", "ML-KEM-1024", "FrodoKEM-640-AES", "FrodoKEM-976-AES",
                           "FrodoKEM-1344-AES"}) {
     SCOPED_TRACE(alg);
-    const oqs::KemSizes sz = oqs::kem_sizes(alg);
     const oqs::KeyPair kp = oqs::generate_keypair(alg);
-    ASSERT_EQ(kp.public_key.size(), sz.public_key);
-    ASSERT_EQ(kp.secret_key.size(), sz.secret_key);
     const oqs::Encapsulation enc = oqs::encapsulate(alg, kp.public_key);
-    ASSERT_EQ(enc.ciphertext.size(), sz.ciphertext);
-    ASSERT_EQ(enc.shared_secret.size(), sz.shared_secret);
-    EXPECT_EQ(oqs::decapsulate(alg, kp.secret_key, enc.ciphertext), enc.shared_secret);
-    const oqs::Encapsulation enc2 = oqs::encapsulate(alg, kp.public_key);
-    EXPECT_NE(enc2.ciphertext, enc.ciphertext);
-    EXPECT_NE(enc2.shared_secret, enc.shared_secret);
     // An altered capsule or another key pair still decapsulates (implicit
     // rejection), to another secret.
     Bytes bad = enc.ciphertext;
@@ -250,55 +242,6 @@ TEST(QuantumKem, ClassicMcElieceLengths) {
   }
 }
 
-TEST(QuantumKem, ClassicMcElieceDamagedSecretKeys) {
-  // Decapsulation may use a secret key of the right length without checking
-  // it against its public key (a check that rebuilds the whole public key):
-  // damaged content gives an error or a secret that is not the sender's, never
-  // a crash. Layout: delta (32) | c (8) | g (2t) | control bits | s (n/8),
-  // here with n = 6960 (not a whole number of bytes) and t = 119.
-  const std::string alg = "Classic-McEliece-6960119";
-  const std::string p_dec = "KEM decapsulation failed (" + alg + "): ";
-  const oqs::KeyPair kp = oqs::generate_keypair(alg);
-  const oqs::Encapsulation enc = oqs::encapsulate(alg, kp.public_key);
-  const Bytes sk(kp.secret_key.begin(), kp.secret_key.end());
-  constexpr std::size_t kG = 40, kControl = kG + 2 * 119, kS = 13948 - 870;
-  ASSERT_EQ(sk.size(), 13948u);
-
-  // `other`: the damage changes the code, so the sender's secret cannot come back.
-  const auto decapsulates = [&](const Bytes& key, bool other) {
-    try {
-      const SecureBytes ss = oqs::decapsulate(alg, key, enc.ciphertext);
-      EXPECT_EQ(ss.size(), 32u);
-      if (other) {
-        EXPECT_NE(ss, enc.shared_secret);
-      }
-    } catch (const QuantumOperationError& e) {
-      EXPECT_EQ(std::string(e.what()).rfind(p_dec, 0), 0u) << e.what();
-    }
-  };
-  const auto damaged = [&](std::size_t from, std::size_t to, auto&& change) {
-    Bytes key = sk;
-    for (std::size_t i = from; i < to; ++i) key[i] = change(i, key[i]);
-    return key;
-  };
-  decapsulates(Bytes(sk.size(), 0x00), true);
-  decapsulates(Bytes(sk.size(), 0xff), true);
-  // g: one coefficient bit, the unused top bits of every coefficient, zero
-  // (g = x^t), arbitrary.
-  decapsulates(damaged(kG + 7, kG + 8, [](std::size_t, std::uint8_t b) { return std::uint8_t(b ^ 0x10); }), true);
-  decapsulates(damaged(kG, kControl, [](std::size_t i, std::uint8_t b) {
-                 return (i - kG) % 2 == 1 ? std::uint8_t(b | 0xe0) : b;
-               }),
-               false);
-  decapsulates(damaged(kG, kControl, [](std::size_t, std::uint8_t) { return std::uint8_t(0); }), true);
-  decapsulates(damaged(kG, kControl, [](std::size_t i, std::uint8_t) { return std::uint8_t(i * 131 + 7); }), true);
-  // Control bits: one bit (the two swapped support elements may both lie
-  // outside what this ciphertext touches), all of them arbitrary.
-  const auto flip = [](std::size_t, std::uint8_t b) { return std::uint8_t(b ^ 1); };
-  decapsulates(damaged(kControl + 5000, kControl + 5001, flip), false);
-  decapsulates(damaged(kControl, kS, [](std::size_t i, std::uint8_t) { return std::uint8_t(i * 167 + 3); }), true);
-}
-
 TEST(QuantumKem, UnknownAndWrongKindNames) {
   EXPECT_QUANTUM_PREFIX(oqs::generate_keypair("Kyber768"), "KEM key generation failed (Kyber768): ");
   EXPECT_QUANTUM_PREFIX(oqs::generate_keypair("ML-DSA-44"), "KEM key generation failed (ML-DSA-44): ");
@@ -316,30 +259,22 @@ TEST(QuantumKem, UnknownAndWrongKindNames) {
   EXPECT_FALSE(oqs::sig_verify("ML-KEM-512", kp.public_key, Bytes{}, sig));
 }
 
-TEST(QuantumSig, SignAndVerifyEveryMechanism) {
+TEST(QuantumSig, EveryMechanismRefusesWhatDoesNotFit) {
   const Bytes msg = morvex::test::bytes_of("attack at dawn");
   for (std::int64_t s = 0; s < 3; ++s) {
     for (const std::string& alg : {oqs::mldsa_alg(s), oqs::slhdsa_candidates(s)[0], oqs::slhdsa_candidates(s)[1]}) {
       SCOPED_TRACE(alg);
-      const oqs::SigSizes sz = oqs::sig_sizes(alg);
       const oqs::KeyPair kp = oqs::sig_generate_keypair(alg);
-      ASSERT_EQ(kp.public_key.size(), sz.public_key);
-      ASSERT_EQ(kp.secret_key.size(), sz.secret_key);
       const Bytes sig = oqs::sig_sign(alg, kp.secret_key, msg);
-      ASSERT_EQ(sig.size(), sz.signature);
       EXPECT_TRUE(oqs::sig_verify(alg, kp.public_key, msg, sig));
-      const Bytes sig0 = oqs::sig_sign(alg, kp.secret_key, Bytes{});
-      EXPECT_TRUE(oqs::sig_verify(alg, kp.public_key, Bytes{}, sig0));
-      EXPECT_FALSE(oqs::sig_verify(alg, kp.public_key, msg, sig0));
-      // Altered signature or message, wrong lengths, wrong key: false.
-      Bytes bad = sig, longer = sig;
+      // Altered or cut signature, other data, cut or zero key: false.
+      Bytes bad = sig;
       bad[10] ^= 0x40;
-      longer.push_back(0);
-      for (const Bytes& b : {bad, Bytes(sig.begin(), sig.end() - 1), longer})
+      for (const Bytes& b : {bad, Bytes(sig.begin(), sig.end() - 1)})
         EXPECT_FALSE(oqs::sig_verify(alg, kp.public_key, msg, b));
       EXPECT_FALSE(oqs::sig_verify(alg, kp.public_key, morvex::test::bytes_of("attack at dusk"), sig));
       EXPECT_FALSE(oqs::sig_verify(alg, Bytes(kp.public_key.begin(), kp.public_key.end() - 1), msg, sig));
-      EXPECT_FALSE(oqs::sig_verify(alg, Bytes(sz.public_key, 0), msg, sig));
+      EXPECT_FALSE(oqs::sig_verify(alg, Bytes(kp.public_key.size(), 0), msg, sig));
       const std::string p_sign = "Signing failed (" + alg + "): ";
       EXPECT_QUANTUM_PREFIX(oqs::sig_sign(alg, Bytes(kp.secret_key.begin(), kp.secret_key.end() - 1), msg), p_sign);
       EXPECT_QUANTUM_PREFIX(oqs::sig_sign(alg, Bytes{}, msg), p_sign);
