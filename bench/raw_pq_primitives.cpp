@@ -1,5 +1,5 @@
 // Times the post-quantum adapter's C++ operations against the same work done
-// with OpenSSL or Botan called directly (no loader, no length checks, no
+// with OpenSSL, Botan or libmceliece called directly (no loader, no length checks, no
 // guard), without Python.
 //
 //   raw_pq_primitives [seconds=0.2] [name-filter]
@@ -7,13 +7,13 @@
 // Prints "<mechanism> <operation> <morvex-us> <raw-us>" lines: best
 // microseconds per call of interleaved samples, in this thread's CPU time (a
 // shared machine disturbs it far less than wall time). Classic McEliece key
-// generation (about a second a key) is timed only when the filter names it.
+// generation (a tenth of a second a key) is timed only when the filter names it.
 #if __has_include(<botan/frodokem.h>)
 
-#include <botan/cmce.h>
 #include <botan/frodokem.h>
 #include <botan/pubkey.h>
 #include <botan/system_rng.h>
+#include <mceliece.h>
 #include <openssl/evp.h>
 
 #include <time.h>
@@ -146,21 +146,27 @@ void raw_ossl_verify(const std::string& alg, const morvex::Bytes& pk, const morv
         "verify");
 }
 
-// Botan, with the mechanism objects the adapter uses.
+// Botan's FrodoKEM, with the mechanism objects the adapter uses.
 std::unique_ptr<Botan::Private_Key> botan_new(const std::string& alg, Botan::RandomNumberGenerator& rng) {
-  if (alg.rfind("FrodoKEM-", 0) == 0) return std::make_unique<Botan::FrodoKEM_PrivateKey>(rng, Botan::FrodoKEMMode(alg));
-  return std::make_unique<Botan::Classic_McEliece_PrivateKey>(
-      rng, Botan::Classic_McEliece_Parameter_Set::from_string(alg.substr(alg.rfind('-') + 1)));
+  return std::make_unique<Botan::FrodoKEM_PrivateKey>(rng, Botan::FrodoKEMMode(alg));
 }
 std::unique_ptr<Botan::Public_Key> botan_public(const std::string& alg, const morvex::Bytes& pk) {
-  if (alg.rfind("FrodoKEM-", 0) == 0) return std::make_unique<Botan::FrodoKEM_PublicKey>(pk, Botan::FrodoKEMMode(alg));
-  return std::make_unique<Botan::Classic_McEliece_PublicKey>(
-      pk, Botan::Classic_McEliece_Parameter_Set::from_string(alg.substr(alg.rfind('-') + 1)));
+  return std::make_unique<Botan::FrodoKEM_PublicKey>(pk, Botan::FrodoKEMMode(alg));
 }
 std::unique_ptr<Botan::Private_Key> botan_private(const std::string& alg, const morvex::SecureBytes& sk) {
-  if (alg.rfind("FrodoKEM-", 0) == 0) return std::make_unique<Botan::FrodoKEM_PrivateKey>(sk, Botan::FrodoKEMMode(alg));
-  return std::make_unique<Botan::Classic_McEliece_PrivateKey>(
-      sk, Botan::Classic_McEliece_Parameter_Set::from_string(alg.substr(alg.rfind('-') + 1)));
+  return std::make_unique<Botan::FrodoKEM_PrivateKey>(sk, Botan::FrodoKEMMode(alg));
+}
+
+// libmceliece's own entry points for a Classic McEliece set.
+struct McEliece {
+  void (*keypair)(unsigned char*, unsigned char*);
+  int (*enc)(unsigned char*, unsigned char*, const unsigned char*);
+  int (*dec)(unsigned char*, const unsigned char*, const unsigned char*);
+};
+McEliece mceliece_of(const std::string& alg) {
+  if (alg.ends_with("6688128")) return {mceliece6688128_keypair, mceliece6688128_enc, mceliece6688128_dec};
+  if (alg.ends_with("6960119")) return {mceliece6960119_keypair, mceliece6960119_enc, mceliece6960119_dec};
+  return {mceliece8192128_keypair, mceliece8192128_enc, mceliece8192128_dec};
 }
 
 }  // namespace
@@ -175,19 +181,23 @@ int main(int argc, char** argv) {
   for (std::int64_t s = 0; s < 3; ++s) {
     for (const std::string& alg : {oqs::mlkem_alg(s), oqs::frodo_alg(s), oqs::cmce_alg(s)}) {
       if (!wanted(alg)) continue;
-      const bool botan = alg.rfind("ML-KEM", 0) != 0;
-      const bool slow = alg.rfind("Classic", 0) == 0;
-      const int samples = slow ? 2 : 8;
+      enum { Ossl, Botan, Mce } lib = alg.rfind("ML-KEM", 0) == 0 ? Ossl : alg.rfind("Frodo", 0) == 0 ? Botan : Mce;
+      const bool slow = lib == Mce;
+      const int samples = slow ? 3 : 8;
       const oqs::KemSizes sz = oqs::kem_sizes(alg);
       const oqs::KeyPair kp = oqs::generate_keypair(alg);
       const oqs::Encapsulation enc = oqs::encapsulate(alg, kp.public_key);
+      const McEliece mce = mceliece_of(alg);
+      std::vector<unsigned char> pk(sz.public_key), sk(sz.secret_key), ct(sz.ciphertext), ss(sz.shared_secret);
       if (!slow || !filter.empty()) {
         report(alg, "keygen", [&] { oqs::generate_keypair(alg); },
                [&] {
-                 if (botan) {
+                 if (lib == Botan) {
                    auto k = botan_new(alg, rng);
                    (void)k->raw_public_key_bits();
                    (void)k->raw_private_key_bits();
+                 } else if (lib == Mce) {
+                   mce.keypair(pk.data(), sk.data());
                  } else {
                    raw_ossl_keygen(alg);
                  }
@@ -196,10 +206,12 @@ int main(int argc, char** argv) {
       }
       report(alg, "encaps", [&] { oqs::encapsulate(alg, kp.public_key); },
              [&] {
-               if (botan) {
+               if (lib == Botan) {
                  auto k = botan_public(alg, kp.public_key);
                  Botan::PK_KEM_Encryptor e(*k, "Raw");
                  (void)e.encrypt(rng, sz.shared_secret);
+               } else if (lib == Mce) {
+                 check(mce.enc(ct.data(), ss.data(), kp.public_key.data()) == 0, "encapsulate");
                } else {
                  raw_ossl_encaps(alg, kp.public_key, sz.ciphertext);
                }
@@ -207,10 +219,12 @@ int main(int argc, char** argv) {
              seconds, samples);
       report(alg, "decaps", [&] { oqs::decapsulate(alg, kp.secret_key, enc.ciphertext); },
              [&] {
-               if (botan) {
+               if (lib == Botan) {
                  auto k = botan_private(alg, kp.secret_key);
                  Botan::PK_KEM_Decryptor d(*k, rng, "Raw");
                  (void)d.decrypt(enc.ciphertext, sz.shared_secret);
+               } else if (lib == Mce) {
+                 (void)mce.dec(ss.data(), enc.ciphertext.data(), kp.secret_key.data());
                } else {
                  raw_ossl_decaps(alg, kp.secret_key, enc.ciphertext);
                }

@@ -1,5 +1,5 @@
-# Locates OpenSSL >= 3.5, Botan >= 3.5 and nlohmann-json. The project-local
-# prefix made by `make deps` (.deps/prefix) wins over the system's.
+# Locates OpenSSL >= 3.5, Botan >= 3.5, libmceliece and nlohmann-json. The
+# project-local prefix made by `make deps` (.deps/prefix) wins over the system's.
 
 set(MORVEX_DEPS_PREFIX "${CMAKE_CURRENT_SOURCE_DIR}/.deps/prefix" CACHE PATH
     "Prefix holding OpenSSL and Botan built by scripts/deps.sh")
@@ -14,7 +14,7 @@ find_package(OpenSSL 3.5 REQUIRED COMPONENTS Crypto)
 add_library(morvex_deps_openssl INTERFACE)
 target_link_libraries(morvex_deps_openssl INTERFACE OpenSSL::Crypto Threads::Threads ${CMAKE_DL_LIBS})
 
-# --- Botan (post-quantum KEMs) -------------------------------------------------
+# --- Botan (FrodoKEM) ----------------------------------------------------------
 add_library(morvex_deps_botan INTERFACE)
 if(MORVEX_WITH_PQ)
   find_path(BOTAN_INCLUDE_DIR botan/build.h
@@ -28,13 +28,23 @@ if(MORVEX_WITH_PQ)
     message(FATAL_ERROR "Botan >= 3.5 not found: run `make deps` (or configure with -DMORVEX_WITH_PQ=OFF)")
   endif()
   file(READ "${BOTAN_INCLUDE_DIR}/botan/build.h" _botan_build_h)
-  foreach(_flag BOTAN_HAS_FRODOKEM_AES BOTAN_HAS_CLASSICMCELIECE)
-    if(NOT _botan_build_h MATCHES "#define ${_flag}")
-      message(FATAL_ERROR "Botan at ${BOTAN_INCLUDE_DIR} lacks ${_flag}: run `make deps`")
-    endif()
-  endforeach()
+  if(NOT _botan_build_h MATCHES "#define BOTAN_HAS_FRODOKEM_AES")
+    message(FATAL_ERROR "Botan at ${BOTAN_INCLUDE_DIR} lacks FrodoKEM-AES: run `make deps`")
+  endif()
   target_include_directories(morvex_deps_botan SYSTEM INTERFACE "${BOTAN_INCLUDE_DIR}")
   target_link_libraries(morvex_deps_botan INTERFACE "${BOTAN_LIBRARY}" Threads::Threads)
+endif()
+
+# --- libmceliece (Classic McEliece), always the static archive ------------------
+add_library(morvex_deps_mceliece INTERFACE)
+if(MORVEX_WITH_PQ)
+  find_path(MCELIECE_INCLUDE_DIR mceliece.h HINTS "${MORVEX_DEPS_PREFIX}/include" NO_CACHE)
+  find_library(MCELIECE_LIBRARY NAMES libmceliece.a HINTS "${MORVEX_DEPS_PREFIX}/lib" NO_CACHE)
+  if(NOT MCELIECE_INCLUDE_DIR OR NOT MCELIECE_LIBRARY)
+    message(FATAL_ERROR "libmceliece not found: run `make deps` (or configure with -DMORVEX_WITH_PQ=OFF)")
+  endif()
+  target_include_directories(morvex_deps_mceliece SYSTEM INTERFACE "${MCELIECE_INCLUDE_DIR}")
+  target_link_libraries(morvex_deps_mceliece INTERFACE "${MCELIECE_LIBRARY}")
 endif()
 
 # --- nlohmann-json ---------------------------------------------------------------

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up everything the build needs: system packages, OpenSSL >= 3.5 and
 # Botan >= 3.5 (the system's when new enough, else built from Debian's source
-# packages into .deps/), and the project virtual environment .venv.
+# packages into .deps/), libmceliece (the system's static library, else Debian
+# 13's libmceliece-dev unpacked into .deps/), and the virtual environment .venv.
 # A second run does nothing; runs are serialised with a lock.
 set -euo pipefail
 
@@ -43,15 +44,20 @@ have_system_botan() {
   pkg-config --atleast-version=3.5 botan-3 2>/dev/null || return 1
   local inc; inc="$(pkg-config --variable=includedir botan-3)"
   local h; h="$(find "$inc" -path '*botan/build.h' | head -n1)"
-  [ -n "$h" ] && grep -q 'BOTAN_HAS_FRODOKEM_AES' "$h" && grep -q 'BOTAN_HAS_CLASSICMCELIECE' "$h"
+  [ -n "$h" ] && grep -q 'BOTAN_HAS_FRODOKEM_AES' "$h"
+}
+have_system_mceliece() {
+  [ -f /usr/include/mceliece.h ] && [ -f "/usr/lib/$(gcc -print-multiarch 2>/dev/null)/libmceliece.a" ]
 }
 
-# A private apt source list for Debian 13's source packages; the system's own
-# apt configuration is never touched.
+# A private apt source list for Debian 13's source and binary packages; the
+# system's own apt configuration and package state are never touched, and
+# nothing from it is installed into the system.
 APTDIR="$DEPS/apt"
 apt_opts() {
   echo -o "Dir::Etc::SourceList=$APTDIR/sources.list" -o "Dir::Etc::SourceParts=/dev/null" \
-       -o "Dir::State::Lists=$APTDIR/lists" -o "Dir::Cache=$APTDIR/cache" -o "Debug::NoLocking=1"
+       -o "Dir::State::Lists=$APTDIR/lists" -o "Dir::Cache=$APTDIR/cache" -o "Debug::NoLocking=1" \
+       -o "Dir::State::status=/dev/null" -o "APT::Sandbox::User=root"
 }
 mirror() {
   local m=""
@@ -71,7 +77,8 @@ prepare_sources() {
   mkdir -p "$APTDIR/lists/partial" "$APTDIR/cache/archives/partial"
   local m; m="$(mirror)"
   [ -n "$m" ] || { log "no Debian mirror found in the apt configuration"; return 1; }
-  echo "deb-src $m trixie main" > "$APTDIR/sources.list"
+  printf 'deb-src %s trixie main\ndeb [arch=%s] %s trixie main\n' "$m" "$(dpkg --print-architecture)" "$m" \
+    > "$APTDIR/sources.list"
   # shellcheck disable=SC2046
   apt-get $(apt_opts) update -qq >/dev/null
   source_lists_ready=1
@@ -135,55 +142,55 @@ build_openssl() {
   echo "$ver" > "$stamp"
 }
 
-# Small fixes to Botan's source (scripts/patches/botan-*.patch), applied before
-# it is built. Their hash is part of the stamp, so changing them rebuilds Botan.
-botan_patches() {
-  [ -d "$ROOT/scripts/patches" ] || return 0
-  find "$ROOT/scripts/patches" -maxdepth 1 -type f -name 'botan-*.patch' | LC_ALL=C sort
-}
-botan_patches_id() {
-  local p
-  botan_patches | while IFS= read -r p; do printf '%s %s\n' "$(basename "$p")" "$(sha256sum <"$p" | awk '{print $1}')"; done \
-    | sha256sum | awk '{print $1}'
-}
-patch_botan() {  # patch_botan SRC_DIR VERSION
-  local src="$1" ver="$2" p
-  while IFS= read -r p; do
-    if patch -d "$src" -p1 -R -f -s --dry-run <"$p" >/dev/null 2>&1; then
-      continue  # already applied
-    fi
-    if patch -d "$src" -p1 -N -f -s --dry-run <"$p" >/dev/null 2>&1; then
-      patch -d "$src" -p1 -N -f -s <"$p" >/dev/null
-      log "patched Botan: $(basename "$p")"
-    else
-      log "$(basename "$p") does not apply to $ver; building Botan without it"
-    fi
-  done < <(botan_patches)
-}
+# Botan's configuration; a change of it rebuilds Botan.
+BOTAN_MODULES="frodokem,frodokem_aes,system_rng,aes_ni,aes_vaes,aes_vperm,sha2_32_x86,sha2_32_bmi2,sha2_64_bmi2,keccak_perm_bmi2,simd_avx2"
 
 build_botan() {
-  local stamp="$PREFIX/.botan-version" pid
-  pid="$(botan_patches_id)"
-  [ -f "$stamp" ] && grep -qxF "patches $pid" "$stamp" && return 0
+  local stamp="$PREFIX/.botan-version"
+  [ -f "$stamp" ] && grep -qxF "modules $BOTAN_MODULES" "$stamp" && return 0
   log "building Botan (static, -fPIC) into $PREFIX"
   mkdir -p "$DEPS/src"
   local tb src ver
   tb="$(fetch_orig botan3 "$DEPS/src")"
   ver="$(basename "$tb")"
   src="$(unpack "$tb" "$DEPS/build/botan")"
-  patch_botan "$src" "$ver"
   (cd "$src" && "$PY" configure.py --minimized-build \
-      --enable-modules=frodokem,frodokem_aes,classic_mceliece,system_rng,aes_ni,aes_vaes,aes_vperm,sha2_32_x86,sha2_32_bmi2,sha2_64_bmi2,keccak_perm_bmi2,simd_avx2 \
+      --enable-modules="$BOTAN_MODULES" \
       --disable-shared-library --build-targets=static --without-documentation \
       --extra-cxxflags=-fPIC --prefix="$PREFIX" \
     && make -j"$JOBS" && make install) >"$DEPS/botan-build.log" 2>&1 \
     || { tail -n 40 "$DEPS/botan-build.log" >&2; log "Botan build failed (log: $DEPS/botan-build.log)"; exit 1; }
   rm -rf "$DEPS/build/botan"
-  printf '%s\npatches %s\n' "$ver" "$pid" > "$stamp"
+  printf '%s\nmodules %s\n' "$ver" "$BOTAN_MODULES" > "$stamp"
+}
+
+# libmceliece: Debian 13 ships no source tarball on the mirror, so the binary
+# package's static, position-independent archive is taken as it is.
+MCELIECE_VERSION="0~20241009-2"
+fetch_mceliece() {
+  local stamp="$PREFIX/.mceliece-version"
+  [ -f "$stamp" ] && grep -qxF "$MCELIECE_VERSION" "$stamp" && return 0
+  log "fetching libmceliece-dev $MCELIECE_VERSION into $PREFIX"
+  prepare_sources
+  local dl="$DEPS/build/mceliece"
+  rm -rf "$dl"; mkdir -p "$dl/root"
+  # shellcheck disable=SC2046
+  (cd "$dl" && apt-get $(apt_opts) download -qq "libmceliece-dev=$MCELIECE_VERSION" >/dev/null 2>&1) \
+    || { log "download of libmceliece-dev $MCELIECE_VERSION failed"; exit 1; }
+  dpkg-deb -x "$dl"/libmceliece-dev_*.deb "$dl/root"
+  local lib; lib="$(find "$dl/root" -name libmceliece.a | head -n1)"
+  [ -n "$lib" ] && [ -f "$dl/root/usr/include/mceliece.h" ] || { log "libmceliece-dev lacks its archive"; exit 1; }
+  mkdir -p "$PREFIX/include" "$PREFIX/lib" "$PREFIX/share/licenses/libmceliece"
+  cp "$dl/root/usr/include/mceliece.h" "$PREFIX/include/"
+  cp "$lib" "$PREFIX/lib/"
+  cp "$dl/root/usr/share/doc/libmceliece-dev/copyright" "$PREFIX/share/licenses/libmceliece/"
+  rm -rf "$dl"
+  echo "$MCELIECE_VERSION" > "$stamp"
 }
 
 if have_system_openssl; then log "using the system's OpenSSL $(pkg-config --modversion openssl)"; else build_openssl; fi
 if have_system_botan; then log "using the system's Botan $(pkg-config --modversion botan-3)"; else build_botan; fi
+if have_system_mceliece; then log "using the system's libmceliece"; else fetch_mceliece; fi
 
 # --- Python virtual environment ----------------------------------------------
 REQ="$ROOT/requirements-dev.txt"

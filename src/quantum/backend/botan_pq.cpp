@@ -1,12 +1,10 @@
-// FrodoKEM-*-AES and Classic McEliece through Botan, in the raw encodings of
-// the reference implementations.
-#include <botan/cmce.h>
+// FrodoKEM-*-AES through Botan, in the raw encodings of the reference
+// implementation.
 #include <botan/frodokem.h>
 #include <botan/pubkey.h>
 #include <botan/rng.h>
 
 #include <algorithm>
-#include <memory>
 #include <string>
 
 #include "common/ossl.hpp"
@@ -53,24 +51,6 @@ class Rng final : public Botan::RandomNumberGenerator {
 };
 
 Botan::FrodoKEMMode frodo_mode(const Mechanism& m) { return Botan::FrodoKEMMode(m.impl); }
-Botan::Classic_McEliece_Parameter_Set cmce_params(const Mechanism& m) {
-  return Botan::Classic_McEliece_Parameter_Set::from_string(m.impl);
-}
-
-std::unique_ptr<Botan::Private_Key> new_private(const Mechanism& m, Botan::RandomNumberGenerator& rng) {
-  if (m.family == Family::FrodoKem) return std::make_unique<Botan::FrodoKEM_PrivateKey>(rng, frodo_mode(m));
-  return std::make_unique<Botan::Classic_McEliece_PrivateKey>(rng, cmce_params(m));
-}
-
-std::unique_ptr<Botan::Private_Key> load_private(const Mechanism& m, ByteView raw) {
-  if (m.family == Family::FrodoKem) return std::make_unique<Botan::FrodoKEM_PrivateKey>(raw, frodo_mode(m));
-  return std::make_unique<Botan::Classic_McEliece_PrivateKey>(raw, cmce_params(m));
-}
-
-std::unique_ptr<Botan::Public_Key> load_public(const Mechanism& m, ByteView raw) {
-  if (m.family == Family::FrodoKem) return std::make_unique<Botan::FrodoKEM_PublicKey>(raw, frodo_mode(m));
-  return std::make_unique<Botan::Classic_McEliece_PublicKey>(raw, cmce_params(m));
-}
 
 void expect_length(std::size_t got, std::size_t want, const char* what) {
   if (got != want) throw PrimitiveError(std::string(what) + " has an unexpected length");
@@ -81,12 +61,7 @@ void expect_length(std::size_t got, std::size_t want, const char* what) {
 void check_available(const Mechanism& m) {
   bool ok = false;
   try {
-    if (m.family == Family::FrodoKem) {
-      ok = frodo_mode(m).is_available() && frodo_mode(m).is_aes();
-    } else {
-      (void)cmce_params(m);
-      ok = true;
-    }
+    ok = frodo_mode(m).is_available() && frodo_mode(m).is_aes();
   } catch (const std::exception&) {
     ok = false;
   }
@@ -95,10 +70,10 @@ void check_available(const Mechanism& m) {
 
 KeyPair kem_keypair(const Mechanism& m, Entropy* entropy) {
   Rng rng(entropy, m.keygen_draw);
-  const std::unique_ptr<Botan::Private_Key> key = new_private(m, rng);
+  const Botan::FrodoKEM_PrivateKey key(rng, frodo_mode(m));
   KeyPair kp;
-  kp.public_key = key->raw_public_key_bits();
-  const Botan::secure_vector<std::uint8_t> sk = key->raw_private_key_bits();
+  kp.public_key = key.raw_public_key_bits();
+  const Botan::secure_vector<std::uint8_t> sk = key.raw_private_key_bits();
   kp.secret_key.assign(sk.begin(), sk.end());
   expect_length(kp.public_key.size(), m.public_key, "public key");
   expect_length(kp.secret_key.size(), m.secret_key, "secret key");
@@ -106,8 +81,8 @@ KeyPair kem_keypair(const Mechanism& m, Entropy* entropy) {
 }
 
 Encapsulation kem_encapsulate(const Mechanism& m, ByteView raw_public, Entropy* entropy) {
-  const std::unique_ptr<Botan::Public_Key> key = load_public(m, raw_public);
-  Botan::PK_KEM_Encryptor enc(*key, "Raw");
+  const Botan::FrodoKEM_PublicKey key(raw_public, frodo_mode(m));
+  Botan::PK_KEM_Encryptor enc(key, "Raw");
   expect_length(enc.encapsulated_key_length(), m.output, "ciphertext");
   expect_length(enc.shared_key_length(m.shared_secret), m.shared_secret,
                 "shared secret");
@@ -121,9 +96,9 @@ Encapsulation kem_encapsulate(const Mechanism& m, ByteView raw_public, Entropy* 
 }
 
 SecureBytes kem_decapsulate(const Mechanism& m, ByteView raw_secret, ByteView ciphertext) {
-  const std::unique_ptr<Botan::Private_Key> key = load_private(m, raw_secret);
+  const Botan::FrodoKEM_PrivateKey key(raw_secret, frodo_mode(m));
   Rng rng;
-  Botan::PK_KEM_Decryptor dec(*key, rng, "Raw");
+  Botan::PK_KEM_Decryptor dec(key, rng, "Raw");
   expect_length(dec.encapsulated_key_length(), m.output, "ciphertext");
   expect_length(dec.shared_key_length(m.shared_secret), m.shared_secret,
                 "shared secret");

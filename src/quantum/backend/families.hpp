@@ -17,7 +17,7 @@ bool sig_verify(const Mechanism& m, ByteView public_key, ByteView message, ByteV
 void check_available(const Mechanism& m);
 }  // namespace ossl_pq
 
-// Botan: FrodoKEM and Classic McEliece.
+// Botan: FrodoKEM.
 namespace botan_pq {
 KeyPair kem_keypair(const Mechanism& m, Entropy* entropy);
 Encapsulation kem_encapsulate(const Mechanism& m, ByteView public_key, Entropy* entropy);
