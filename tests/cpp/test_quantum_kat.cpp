@@ -15,6 +15,7 @@
 #include <string>
 
 #include "morvex/quantum/oqs.hpp"
+#include "quantum/backend/mceliece.hpp"
 #include "quantum/oqs_mechanisms.hpp"
 #include "test_util.hpp"
 
@@ -187,9 +188,17 @@ TEST(QuantumKat, FrodoKem) {
   for (const char* n : {"FrodoKEM-640-AES", "FrodoKEM-976-AES", "FrodoKEM-1344-AES"}) check_kem(n);
 }
 
-TEST(QuantumKat, ClassicMcEliece) {
-  for (const char* n : {"Classic-McEliece-6688128", "Classic-McEliece-6960119", "Classic-McEliece-8192128"})
-    check_kem(n);
+TEST(QuantumKat, ClassicMcElieceOnEveryImplementation) {
+  // The library's AVX2 and portable code (each that this processor runs)
+  // give the same bytes as its run-time choice.
+  for (const char* n : {"Classic-McEliece-6688128", "Classic-McEliece-6960119", "Classic-McEliece-8192128"}) {
+    const pq::Mechanism& m = *pq::find_mechanism(n);
+    for (long long i = -1; i < pq::mceliece_pq::implementations(m); ++i) {
+      SCOPED_TRACE(i < 0 ? std::string("run-time choice") : pq::mceliece_pq::implementation_name(m, i));
+      const pq::mceliece_pq::ForcedImplementation forced(i);
+      check_kem(n);
+    }
+  }
 }
 
 TEST(QuantumKat, MlDsa) {
