@@ -14,7 +14,7 @@ FUZZ_SECONDS ?= 60
 # the main one so that parallel builds never share a tree.
 NOPQ_BUILD ?= $(BUILD)-nopq
 
-.PHONY: all deps configure build build-nopq test test-nopq test-cpp test-python demo install bench test-sanitize test-tsan fuzz clean typecheck stubs api-docs cpp-example
+.PHONY: all deps configure build build-nopq test test-nopq test-cpp test-python demo install bench test-sanitize test-tsan fuzz clean typecheck stubs docs docs-test cpp-example
 
 all: build
 
@@ -84,9 +84,21 @@ cpp-example: deps
 	@$(CMAKE) --build $(BUILD)-cpp-example -j $(JOBS)
 	@$(BUILD)-cpp-example/morvex_example
 
-# Regenerates the API reference in docs/api/ from the docstrings.
-api-docs: build
-	@PYTHONPATH=$(STAGE) $(PY) scripts/gen_api_docs.py
+# The documentation site in $(BUILD)/site/html: the C++ reference from the
+# public headers (Doxygen), then the pages and the Python reference from the
+# built package's docstrings (Sphinx); any warning fails the build.
+SITE = $(ROOT)/$(BUILD)/site
+MORVEX_VERSION = $(shell sed -n 's/^__version__ = "\(.*\)"/\1/p' python/morvex/version.py)
+docs: build
+	@rm -rf $(SITE) && mkdir -p $(SITE)/extra
+	@MORVEX_DOXYGEN_OUT=$(SITE)/extra MORVEX_VERSION=$(MORVEX_VERSION) doxygen docs/Doxyfile
+	@PYTHONPATH=$(STAGE) MORVEX_DOXYGEN_OUT=$(SITE)/extra $(VENV)/bin/sphinx-build -q -W --keep-going \
+	  -b html -d $(SITE)/doctrees docs $(SITE)/html
+	@echo "documentation: $(SITE)/html/index.html"
+
+# Runs every code snippet of README.md and docs/ (also part of `make test`).
+docs-test: build
+	@bash scripts/test_docs.sh "$(BUILD)"
 
 fuzz: deps
 	@bash scripts/fuzz.sh --seconds $(FUZZ_SECONDS)
