@@ -30,6 +30,7 @@ build: configure
 
 test: build build-nopq
 	@bash scripts/run_tests.sh "$(BUILD)" "$(NOPQ_BUILD)"
+	@echo "== Documentation snippets"; bash scripts/test_docs.sh "$(BUILD)"
 	@echo "== Type check (mypy --strict, pyright)"; $(TYPECHECK)
 
 test-cpp: build

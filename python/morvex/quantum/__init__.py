@@ -77,7 +77,9 @@ async def decrypt(encrypted_message: bytes, private_key: bytes, secret: bytes) -
         The plaintext.
 
     Raises:
-        InvalidInputError: a private key under 3 bytes or an empty secret.
+        InvalidInputError: a private key under 3 bytes or an empty secret; a
+            message shorter than its generation's minimum ("Invalid Gen8
+            encrypted message"); a malformed Gen7 or Gen8 secret or Gen7 key.
         QuantumOperationError: an unsupported generation byte, or the backend is
             missing or failed.
         DecryptionError: a wrong key, altered data or a plaintext that is not UTF-8.

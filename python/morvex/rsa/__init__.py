@@ -91,8 +91,10 @@ async def encrypt_bytes(data: bytes, public_pem: str) -> bytes:
 
     Raises:
         InvalidInputError: "Data cannot be empty"; "Invalid RSA public key PEM:
-            ..." for an unreadable key text.
-        EncryptionError: "RSA encryption failed: ..." or the envelope's AES step failed.
+            ..." for an unreadable key text; data over 446 bytes to a key that
+            is not 4096 bits ("Recipient RSA key is ... bits: ...").
+        EncryptionError: "RSA encryption failed: ..." (a key that is not RSA,
+            data over a smaller key's OAEP limit) or the envelope's AES step failed.
 
     Runs ``core.encrypt_bytes`` on the event loop's default executor.
     """
