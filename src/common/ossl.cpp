@@ -1,6 +1,7 @@
 #include "common/ossl.hpp"
 
 #include <openssl/crypto.h>
+#include <openssl/provider.h>
 #include <openssl/rand.h>
 
 #include <sys/random.h>
@@ -24,6 +25,19 @@ namespace {
 // Python program) would then run on freed memory; the state is left to the
 // operating system instead.
 [[maybe_unused]] const bool kOpenSslInitialised = OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr) == 1;
+
+// OpenSSL checks every imported ML-KEM private key with a trial
+// encapsulation and decapsulation, which doubles the cost of a decryption.
+// A damaged key already ends in the failure of the message's authentication,
+// so the check buys nothing here. Set once, before any other thread can read
+// the provider's configuration; the provider stays loaded for the process.
+[[maybe_unused]] const bool kMlKemImportUnchecked = [] {
+  OSSL_PROVIDER* provider = OSSL_PROVIDER_load(nullptr, "default");
+  const bool ok = provider != nullptr &&
+                  OSSL_PROVIDER_add_conf_parameter(provider, "ml-kem.import_pct_type", "none") == 1;
+  ERR_clear_error();
+  return ok;
+}();
 
 }  // namespace
 

@@ -14,6 +14,7 @@
 #include "morvex/encoding.hpp"
 #include "morvex/errors.hpp"
 #include "morvex/password.hpp"
+#include "password/pbkdf2.hpp"
 
 namespace morvex::password {
 namespace {
@@ -28,6 +29,7 @@ EVP_KDF* pbkdf2_kdf() {
 
 void pbkdf2(const HashEntry& hash, std::string_view password, ByteView salt, std::uint64_t iterations,
             std::span<std::uint8_t> out) {
+  if (detail::pbkdf2_hmac_blocks(hash.digest, password, salt, iterations, out)) return;
   EVP_KDF* kdf = pbkdf2_kdf();
   if (kdf == nullptr) detail::throw_openssl("PBKDF2 is not available");
   KdfCtx ctx(EVP_KDF_CTX_new(kdf));
