@@ -25,7 +25,7 @@ extensions = [
 
 source_suffix = {".md": "markdown"}
 root_doc = "index"
-exclude_patterns = ["_build", "Doxyfile", "doxygen_filter.py"]
+exclude_patterns = ["_build", "Doxyfile", "doxygen_filter.py", "doxygen_mainpage.md"]
 myst_enable_extensions = ["colon_fence", "deflist"]
 myst_heading_anchors = 3
 
