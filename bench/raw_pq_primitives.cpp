@@ -6,8 +6,7 @@
 //
 // Prints "<mechanism> <operation> <morvex-us> <raw-us>" lines: best
 // microseconds per call of interleaved samples, in this thread's CPU time (a
-// shared machine disturbs it far less than wall time). Classic McEliece key
-// generation (a tenth of a second a key) is timed only when the filter names it.
+// shared machine disturbs it far less than wall time).
 #if __has_include(<botan/frodokem.h>)
 
 #include <botan/frodokem.h>
@@ -192,28 +191,25 @@ int main(int argc, char** argv) {
     for (const std::string& alg : {oqs::mlkem_alg(s), oqs::frodo_alg(s), oqs::cmce_alg(s)}) {
       if (!wanted(alg)) continue;
       enum { Ossl, Botan, Mce } lib = alg.rfind("ML-KEM", 0) == 0 ? Ossl : alg.rfind("Frodo", 0) == 0 ? Botan : Mce;
-      const bool slow = lib == Mce;
-      const int samples = slow ? 3 : 8;
+      const int samples = lib == Mce ? 3 : 8;
       const oqs::KemSizes sz = oqs::kem_sizes(alg);
       const oqs::KeyPair kp = oqs::generate_keypair(alg);
       const oqs::Encapsulation enc = oqs::encapsulate(alg, kp.public_key);
       const McEliece mce = mceliece_of(alg);
       std::vector<unsigned char> pk(sz.public_key), sk(sz.secret_key), ct(sz.ciphertext), ss(sz.shared_secret);
-      if (!slow || !filter.empty()) {
-        report(alg, "keygen", [&] { oqs::generate_keypair(alg); },
-               [&] {
-                 if (lib == Botan) {
-                   auto k = botan_new(alg, rng);
-                   (void)k->raw_public_key_bits();
-                   (void)k->raw_private_key_bits();
-                 } else if (lib == Mce) {
-                   mce.keypair(pk.data(), sk.data());
-                 } else {
-                   raw_ossl_keygen(alg);
-                 }
-               },
-               seconds, samples);
-      }
+      report(alg, "keygen", [&] { oqs::generate_keypair(alg); },
+             [&] {
+               if (lib == Botan) {
+                 auto k = botan_new(alg, rng);
+                 (void)k->raw_public_key_bits();
+                 (void)k->raw_private_key_bits();
+               } else if (lib == Mce) {
+                 mce.keypair(pk.data(), sk.data());
+               } else {
+                 raw_ossl_keygen(alg);
+               }
+             },
+             seconds, samples);
       report(alg, "encaps", [&] { oqs::encapsulate(alg, kp.public_key); },
              [&] {
                if (lib == Botan) {
