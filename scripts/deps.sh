@@ -35,7 +35,7 @@ apt_install() {
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-apt_install g++ make patch pkg-config perl ca-certificates libgtest-dev nlohmann-json3-dev python3-dev python3-venv ccache doxygen
+apt_install g++ make patch pkg-config perl ca-certificates libgtest-dev nlohmann-json3-dev python3-dev python3-venv ccache nodejs doxygen
 command -v cmake >/dev/null 2>&1 || apt_install cmake
 
 # --- OpenSSL and Botan ----------------------------------------------------------
@@ -192,7 +192,22 @@ if have_system_openssl; then log "using the system's OpenSSL $(pkg-config --modv
 if have_system_botan; then log "using the system's Botan $(pkg-config --modversion botan-3)"; else build_botan; fi
 if have_system_mceliece; then log "using the system's libmceliece"; else fetch_mceliece; fi
 
+# The licence texts of the libraries built here (libmceliece's comes with its
+# package), for the wheel and the C++ package: <prefix>/share/licenses/<name>/.
+keep_license() {  # keep_license NAME SOURCE_PACKAGE FILE
+  local dest="$PREFIX/share/licenses/$1" tb top
+  [ -f "$dest/$3" ] && return 0
+  tb="$(find "$DEPS/src" -maxdepth 1 -name "$2_*.orig.tar.*" | sort -V | tail -n1)"
+  [ -n "$tb" ] || return 0
+  top="$(tar -tf "$tb" | awk -F/ 'NR == 1 {print $1}')"
+  mkdir -p "$dest" && tar -xOf "$tb" "$top/$3" > "$dest/$3"
+}
+[ -f "$PREFIX/.openssl-version" ] && keep_license openssl openssl LICENSE.txt
+[ -f "$PREFIX/.botan-version" ] && keep_license botan botan3 license.txt
+
 # --- Python virtual environment ----------------------------------------------
+# A build from the source distribution needs the libraries only.
+[ "${MORVEX_DEPS_NO_VENV:-0}" = 1 ] && { log "ready (libraries only)"; exit 0; }
 REQ="$ROOT/requirements-dev.txt"
 VSTAMP="$VENV/.requirements.sha256"
 want="$(sha256sum "$REQ" | awk '{print $1}')"

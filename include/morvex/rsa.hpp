@@ -7,8 +7,6 @@
 // loaders also read the PKCS#1 forms.
 #pragma once
 
-#include <openssl/types.h>
-
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -16,6 +14,10 @@
 #include <utility>
 
 #include "morvex/bytes.hpp"
+
+// The crypto library's key type, declared as the library declares it, so that
+// this header needs none of the library's headers.
+typedef struct evp_pkey_st EVP_PKEY;
 
 namespace morvex::rsa {
 
