@@ -14,7 +14,8 @@ FUZZ_SECONDS ?= 60
 # the main one so that parallel builds never share a tree.
 NOPQ_BUILD ?= $(BUILD)-nopq
 
-.PHONY: all deps configure build build-nopq test test-nopq test-cpp test-python demo install bench test-sanitize test-tsan fuzz clean typecheck stubs docs docs-test cpp-example
+.PHONY: all deps configure build build-nopq test test-nopq test-cpp test-python demo install bench test-sanitize test-tsan fuzz clean typecheck stubs docs docs-test cpp-example \
+	wheel sdist test-wheel test-cpp-package test-dist
 
 all: build
 
@@ -32,6 +33,7 @@ test: build build-nopq
 	@bash scripts/run_tests.sh "$(BUILD)" "$(NOPQ_BUILD)"
 	@echo "== Documentation snippets"; bash scripts/test_docs.sh "$(BUILD)"
 	@echo "== Type check (mypy --strict, pyright)"; $(TYPECHECK)
+	@$(MAKE) --no-print-directory test-dist
 
 test-cpp: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -66,11 +68,11 @@ test-tsan: deps
 
 # mypy --strict and pyright over a program that uses every public operation,
 # against the staged package and the stubs of its native module.
-# pyright runs on node: without a node runtime it is reported as skipped.
+# pyright runs on the node runtime that `make deps` installs (Debian's nodejs).
 TYPECHECK = MYPYPATH=$(STAGE) $(PY) -m mypy --strict --cache-dir $(ROOT)/$(BUILD)/mypy-cache \
 	  examples/typed_usage.py && if command -v node >/dev/null; then \
 	  PYTHONPATH=$(STAGE) $(VENV)/bin/pyright --pythonpath $(PY) examples/typed_usage.py; \
-	  else echo "pyright skipped: no node runtime (install nodejs)"; fi
+	  else echo "pyright needs a node runtime: run make deps (Debian's nodejs)" >&2; false; fi
 typecheck: build
 	@$(TYPECHECK)
 
@@ -84,6 +86,28 @@ cpp-example: deps
 	  -DCMAKE_MAKE_PROGRAM=$(VENV)/bin/ninja >/dev/null
 	@$(CMAKE) --build $(BUILD)-cpp-example -j $(JOBS)
 	@$(BUILD)-cpp-example/morvex_example
+
+# What users get: the binary wheel in $(WHEEL_DIR) (scripts/wheel.sh; its
+# build tree $(BUILD)/wheel is kept, so a second run is incremental), the
+# source distribution, and the checks of both packages that `make test` runs:
+# the wheel (built into $(BUILD)/dist) installed into a fresh environment and
+# tested from outside the checkout, and the installed C++ package used
+# through find_package and pkg-config.
+WHEEL_DIR ?= dist
+wheel: deps
+	@bash scripts/wheel.sh "$(BUILD)" "$(WHEEL_DIR)"
+
+sdist: deps
+	@mkdir -p $(WHEEL_DIR) && rm -f $(WHEEL_DIR)/morvex-*.tar.gz && $(PY) -c "import scikit_build_core.build as b; print('$(WHEEL_DIR)/' + b.build_sdist('$(WHEEL_DIR)'))"
+
+test-wheel: deps
+	@bash scripts/wheel.sh "$(BUILD)" "$(BUILD)/dist"
+	@bash scripts/test_wheel.sh "$(BUILD)/dist" "$(BUILD)/wheel-test"
+
+test-cpp-package: build
+	@bash scripts/test_cpp_package.sh "$(BUILD)"
+
+test-dist: test-cpp-package test-wheel
 
 # The documentation site in $(BUILD)/site/html: the C++ reference from the
 # public headers (Doxygen), then the pages and the Python reference from the

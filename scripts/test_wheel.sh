@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Tests the wheel as a user gets it: checks it (scripts/check_wheel.py: the
+# auditwheel tag, no library needed but libc, stubs, licences, metadata), then
+# installs it into a fresh virtual environment holding only the wheel and the
+# test tools (no compiler-side package), and runs the Python suite against the
+# installed package from a directory outside the checkout, PYTHONPATH empty.
+#
+#   scripts/test_wheel.sh WHEEL_DIR WORK_DIR
+set -euo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+abs() { case "$1" in /*) echo "$1" ;; *) echo "$ROOT/$1" ;; esac; }
+WHEEL_DIR="$(abs "${1:-dist}")"
+WORK="$(abs "${2:-build/release/wheel-test}")"
+whl=("$WHEEL_DIR"/morvex-*.whl)
+[ "${#whl[@]}" -eq 1 ] && [ -f "${whl[0]}" ] || { echo "expected one morvex wheel in $WHEEL_DIR" >&2; exit 1; }
+
+echo "== Wheel check ($(basename "${whl[0]}"), $(du -k "${whl[0]}" | cut -f1) KiB)"
+(cd "$WHEEL_DIR" && sha256sum --quiet -c "$(basename "${whl[0]}").sha256")
+"$ROOT/.venv/bin/python" "$ROOT/scripts/check_wheel.py" "${whl[0]}"
+
+echo "== Python tests against the installed wheel"
+VENV="$WORK/venv"
+rm -rf "$VENV"
+"$ROOT/.venv/bin/python" -m venv "$VENV"
+# The test tools at the versions the project's own environment asks for.
+mapfile -t tools < <(grep -E '^(pytest|pytest-asyncio|hypothesis|cryptography)([<>=!~ ]|$)' "$ROOT/requirements-dev.txt")
+"$VENV/bin/python" -m pip install -q --disable-pip-version-check "${whl[0]}[quantum]" "${tools[@]}" \
+  >"$WORK/pip.log" 2>&1 || { cat "$WORK/pip.log" >&2; exit 1; }
+
+# The suite, its data and its pytest settings, copied outside the checkout.
+SUITE="$(mktemp -d)"
+trap 'rm -rf "$SUITE"' EXIT
+mkdir -p "$SUITE/tests"
+cp -r "$ROOT/tests/python" "$ROOT/tests/data" "$SUITE/tests/"
+awk '/^\[tool\.pytest\.ini_options\]/ {keep = 1; print; next} /^\[/ {keep = 0} keep' \
+  "$ROOT/pyproject.toml" > "$SUITE/pyproject.toml"
+cd "$SUITE"
+export PYTHONPATH=""
+for mod in nanobind scikit_build_core cmake ninja; do
+  if "$VENV/bin/python" -c "import importlib.util, sys; sys.exit(importlib.util.find_spec('$mod') is None)"; then
+    echo "the test environment has $mod" >&2; exit 1
+  fi
+done
+# Every wheel links the post-quantum backend.
+where="$("$VENV/bin/python" -c 'import morvex, morvex._native as n; assert n.oqs._BACKEND_LINKED; print(morvex.__file__)')"
+case "$where" in
+  "$VENV"/*) ;;
+  *) echo "morvex was imported from $where, not from the test environment" >&2; exit 1 ;;
+esac
+# pytest answers 5 when no test ran: a failure too.
+"$VENV/bin/python" -m pytest -q -p no:cacheprovider
