@@ -66,6 +66,15 @@ test-tsan: deps
 	@$(MAKE) --no-print-directory build BUILD=build/tsan CMAKE_ARGS="-DMORVEX_TSAN=ON -DMORVEX_BUILD_PYTHON=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo"
 	@cd build/tsan && TSAN_OPTIONS=halt_on_error=1 ./tests/cpp/morvex_tests --gtest_filter='*Concurren*:*Thread*'
 
+# Line and branch coverage of src/ from the C++ and Python suites together
+# (gcov, unoptimised, in a build tree of its own).
+.PHONY: coverage
+coverage: deps
+	@$(MAKE) --no-print-directory build BUILD=build/coverage CMAKE_ARGS="-DCMAKE_BUILD_TYPE=Debug -DMORVEX_BUILD_BENCH=OFF \
+	  -DCMAKE_CXX_FLAGS=--coverage -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_SHARED_LINKER_FLAGS=--coverage \
+	  -DCMAKE_MODULE_LINKER_FLAGS=--coverage"
+	@bash scripts/coverage.sh build/coverage
+
 # mypy --strict and pyright over a program that uses every public operation,
 # against the staged package and the stubs of its native module.
 # pyright runs on the node runtime that `make deps` installs (Debian's nodejs).

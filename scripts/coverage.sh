@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Line and branch coverage of src/ from the C++ and the Python suite together,
+# against a build instrumented with gcov (`make coverage` makes it). The counts
+# of both suites add up in the same .gcda files: the test program and the
+# Python module are linked from the same objects.
+set -uo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD="${1:-build/coverage}"
+VENV="${VENV:-$ROOT/.venv}"
+cd "$ROOT"
+case "$BUILD" in /*) ;; *) BUILD="$ROOT/$BUILD" ;; esac
+find "$BUILD" -name '*.gcda' -delete
+status=0
+echo "== C++ tests"
+(cd "$BUILD" && "$VENV/bin/ctest" --no-tests=error --output-on-failure -j "$(nproc 2>/dev/null || echo 2)" >/dev/null) || status=1
+echo "== Python tests"
+PYTHONPATH="$BUILD/stage" "$VENV/bin/python" -m pytest -q -p no:cacheprovider tests/python | tail -n 1
+[ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+echo "== Coverage of src/"
+# Branches that only exist for exception unwinding are not counted.
+"$VENV/bin/gcovr" --root "$ROOT" --object-directory "$BUILD" --exclude-directories '.*CompilerId.*' --filter "$ROOT/src/" \
+  --exclude-throw-branches --exclude-unreachable-branches \
+  --print-summary --txt "$BUILD/coverage.txt" 2>/dev/null | grep -E '^(lines|branches):' || status=1
+echo "(per file: $BUILD/coverage.txt)"
+[ "$status" -eq 0 ] || echo "== some tests FAILED: the figures count what ran"
+exit $status
