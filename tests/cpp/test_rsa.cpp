@@ -12,17 +12,6 @@ using namespace morvex::test;
 
 namespace {
 
-// Expects `stmt` to throw `Err` with a cause and a message of `prefix` and a
-// non-empty text.
-#define EXPECT_PREFIXED_ERROR(stmt, Err, prefix)                                              \
-  try {                                                                                       \
-    stmt;                                                                                     \
-    ADD_FAILURE() << "expected " #Err " \"" << (prefix) << "...\"";                           \
-  } catch (const Err& e__) {                                                                  \
-    const std::string m__ = e__.what();                                                       \
-    EXPECT_TRUE(m__.rfind(prefix, 0) == 0 && m__.size() > std::strlen(prefix) && e__.cause()) << m__; \
-  }
-
 constexpr const char* kPubPrefix = "Invalid RSA public key PEM: ";
 constexpr const char* kPrivPrefix = "Invalid RSA private key PEM: ";
 constexpr const char* kEncFailed = "RSA encryption failed: ";
@@ -48,9 +37,9 @@ TEST(RsaKeys, UnreadableTextsFailWithTheLoadersPrefix) {
   // Invalid UTF-8 (a lone surrogate handed on as such, a stray byte) is never read past.
   for (const std::string& t : {std::string(), std::string("hello"), std::string(kPrivateA), broken_b64, broken_der,
                                wrong_label, pub.substr(0, pub.size() / 2), std::string("\xED\xA0"), std::string("\xFF")})
-    EXPECT_PREFIXED_ERROR(rsa::_load_public(t), InvalidInputError, kPubPrefix);
+    EXPECT_ERROR_WITH_CAUSE(rsa::_load_public(t), InvalidInputError, kPubPrefix);
   for (const char* t : {"", "hello", kPublicA, kPublicA_Pkcs1, kEncryptedPkcs8, kEncryptedPkcs1})
-    EXPECT_PREFIXED_ERROR(rsa::_load_private(t), InvalidInputError, kPrivPrefix);
+    EXPECT_ERROR_WITH_CAUSE(rsa::_load_private(t), InvalidInputError, kPrivPrefix);
 }
 
 TEST(RsaOaep, BlocksRoundTripUpToTheLimit) {
@@ -65,9 +54,9 @@ TEST(RsaOaep, BlocksRoundTripUpToTheLimit) {
 TEST(RsaOaep, TooLargeIsRefusedBeforeTheKeyIsRead) {
   EXPECT_MORVEX_ERROR(rsa::_encrypt_oaep(filled(447), "not a key"), InvalidInputError,
                       "Data too large for a direct RSA-OAEP block (447 > 446 bytes)");
-  EXPECT_PREFIXED_ERROR(rsa::_encrypt_oaep(filled(446), "not a key"), InvalidInputError, kPubPrefix);
-  EXPECT_PREFIXED_ERROR(rsa::_encrypt_oaep(filled(1), kPrivateA), InvalidInputError, kPubPrefix);
-  EXPECT_PREFIXED_ERROR(rsa::_decrypt_oaep(filled(512), kPublicA), InvalidInputError, kPrivPrefix);
+  EXPECT_ERROR_WITH_CAUSE(rsa::_encrypt_oaep(filled(446), "not a key"), InvalidInputError, kPubPrefix);
+  EXPECT_ERROR_WITH_CAUSE(rsa::_encrypt_oaep(filled(1), kPrivateA), InvalidInputError, kPubPrefix);
+  EXPECT_ERROR_WITH_CAUSE(rsa::_decrypt_oaep(filled(512), kPublicA), InvalidInputError, kPrivPrefix);
 }
 
 TEST(RsaOaep, BadBlocksFailAsDecryption) {
@@ -76,9 +65,9 @@ TEST(RsaOaep, BadBlocksFailAsDecryption) {
   altered[200] ^= 0x01;
   longer.push_back(0);
   for (const Bytes& b : {altered, Bytes(block.begin(), block.end() - 1), longer, Bytes(), Bytes(512, 0xFF)})
-    EXPECT_PREFIXED_ERROR(rsa::_decrypt_oaep(b, kPrivateA), DecryptionError, kDecFailed);
-  EXPECT_PREFIXED_ERROR(rsa::_decrypt_oaep(block, kPrivateB), DecryptionError, kDecFailed);
-  EXPECT_PREFIXED_ERROR(rsa::_decrypt_oaep(block, kEcPrivate), DecryptionError, kDecFailed);
+    EXPECT_ERROR_WITH_CAUSE(rsa::_decrypt_oaep(b, kPrivateA), DecryptionError, kDecFailed);
+  EXPECT_ERROR_WITH_CAUSE(rsa::_decrypt_oaep(block, kPrivateB), DecryptionError, kDecFailed);
+  EXPECT_ERROR_WITH_CAUSE(rsa::_decrypt_oaep(block, kEcPrivate), DecryptionError, kDecFailed);
 }
 
 TEST(RsaPss, SignaturesVerifyAndEveryChangeIsFalse) {
@@ -112,9 +101,9 @@ TEST(RsaPss, TextFormsAndKeyErrors) {
   // Not Base64: false, without the key text being read.
   EXPECT_FALSE(rsa::verify_str(text, sig_text.substr(0, 100) + " " + sig_text.substr(100), kPublicA));
   EXPECT_FALSE(rsa::verify_str(text, sig_text + "\n", "not a key"));
-  EXPECT_PREFIXED_ERROR(rsa::verify_str(text, sig_text, "not a key"), InvalidInputError, kPubPrefix);
-  EXPECT_PREFIXED_ERROR(rsa::sign_bytes(bytes_of("x"), kPublicA), InvalidInputError, kPrivPrefix);
-  EXPECT_PREFIXED_ERROR(rsa::verify_bytes(bytes_of("x"), Bytes(512), kPrivateA), InvalidInputError, kPubPrefix);
+  EXPECT_ERROR_WITH_CAUSE(rsa::verify_str(text, sig_text, "not a key"), InvalidInputError, kPubPrefix);
+  EXPECT_ERROR_WITH_CAUSE(rsa::sign_bytes(bytes_of("x"), kPublicA), InvalidInputError, kPrivPrefix);
+  EXPECT_ERROR_WITH_CAUSE(rsa::verify_bytes(bytes_of("x"), Bytes(512), kPrivateA), InvalidInputError, kPubPrefix);
   // Keys of another algorithm.
   EXPECT_MORVEX_ERROR(rsa::sign_bytes(bytes_of("x"), kEcPrivate), SignatureError,
                       "RSA signing failed: not an RSA key (EC)");
@@ -134,8 +123,8 @@ TEST(RsaEncrypt, ShortDataIsOneBlockLongerDataAnEnvelope) {
   // Empty input is refused before the key is read.
   EXPECT_MORVEX_ERROR(rsa::encrypt_bytes({}, "not a key"), InvalidInputError, "Data cannot be empty");
   EXPECT_MORVEX_ERROR(rsa::encrypt_str("", "not a key"), InvalidInputError, "Plaintext cannot be empty");
-  EXPECT_PREFIXED_ERROR(rsa::encrypt_bytes(bytes_of("x"), "not a key"), InvalidInputError, kPubPrefix);
-  EXPECT_PREFIXED_ERROR(rsa::decrypt_bytes(Bytes(512), "not a key"), InvalidInputError, kPrivPrefix);
+  EXPECT_ERROR_WITH_CAUSE(rsa::encrypt_bytes(bytes_of("x"), "not a key"), InvalidInputError, kPubPrefix);
+  EXPECT_ERROR_WITH_CAUSE(rsa::decrypt_bytes(Bytes(512), "not a key"), InvalidInputError, kPrivPrefix);
 }
 
 TEST(RsaEncrypt, TextForms) {
@@ -146,7 +135,7 @@ TEST(RsaEncrypt, TextForms) {
   EXPECT_MORVEX_ERROR(rsa::decrypt_str(c.substr(0, 10) + "!" + c.substr(11), kPrivateA), DecryptionError,
                       "Ciphertext is not valid Base64");
   EXPECT_MORVEX_ERROR(rsa::decrypt_str(c + "\n", "not a key"), DecryptionError, "Ciphertext is not valid Base64");
-  EXPECT_PREFIXED_ERROR(rsa::decrypt_str("", kPrivateA), DecryptionError, kDecFailed);
+  EXPECT_ERROR_WITH_CAUSE(rsa::decrypt_str("", kPrivateA), DecryptionError, kDecFailed);
   const Bytes not_utf8 = rsa::encrypt_bytes(Bytes{0xC3, 0x28}, kPublicA);
   EXPECT_MORVEX_ERROR(rsa::decrypt_str(encoding::base64_encode(not_utf8), kPrivateA), DecryptionError,
                       "Decrypted data is not valid UTF-8");
@@ -157,13 +146,13 @@ TEST(RsaEncrypt, SmallerAndNonRsaRecipientKeys) {
   EXPECT_EQ(c.size(), 256u);
   EXPECT_EQ(rsa::decrypt_bytes(c, kPrivate2048), filled(190));
   for (std::size_t n : {191u, 446u})
-    EXPECT_PREFIXED_ERROR(rsa::encrypt_bytes(filled(n), kPublic2048), EncryptionError, kEncFailed);
+    EXPECT_ERROR_WITH_CAUSE(rsa::encrypt_bytes(filled(n), kPublic2048), EncryptionError, kEncFailed);
   // An envelope for a 2048-bit key could never be opened: refused.
   EXPECT_MORVEX_ERROR(rsa::encrypt_bytes(filled(447), kPublic2048), InvalidInputError,
                       "Recipient RSA key is 2048 bits: the hybrid envelope needs a 4096-bit key (a 512-byte RSA "
                       "block, not 256)");
   for (std::size_t n : {10u, 1000u})
-    EXPECT_PREFIXED_ERROR(rsa::encrypt_bytes(filled(n), kEcPublic), EncryptionError, kEncFailed);
+    EXPECT_ERROR_WITH_CAUSE(rsa::encrypt_bytes(filled(n), kEcPublic), EncryptionError, kEncFailed);
 }
 
 namespace {

@@ -34,3 +34,21 @@ inline Bytes from_hex(std::string_view hex) {
       ADD_FAILURE() << "unexpected exception: " << e__.what();                     \
     }                                                                              \
   } while (0)
+
+// Expects `stmt` to throw `Err` with a cause and the message `msg`; a `msg`
+// ending in ": " is a prefix that a reason must follow.
+#define EXPECT_ERROR_WITH_CAUSE(stmt, Err, msg)                                             \
+  do {                                                                                      \
+    const std::string want__ = (msg);                                                       \
+    try {                                                                                   \
+      stmt;                                                                                 \
+      ADD_FAILURE() << "expected " #Err " " << want__;                                      \
+    } catch (const Err& e__) {                                                              \
+      const std::string got__ = e__.what();                                                 \
+      if (want__.size() >= 2 && want__.compare(want__.size() - 2, 2, ": ") == 0)            \
+        EXPECT_TRUE(got__.rfind(want__, 0) == 0 && got__.size() > want__.size()) << got__;  \
+      else                                                                                  \
+        EXPECT_EQ(got__, want__);                                                           \
+      EXPECT_TRUE(e__.cause() != nullptr) << got__;                                         \
+    }                                                                                       \
+  } while (0)
