@@ -1,4 +1,4 @@
-#include "glue.hpp"
+#include "module.hpp"
 #include "morvex/errors.hpp"
 
 namespace morvex::py {
@@ -16,10 +16,12 @@ const char* class_name(ErrorKind k) {
   return "MorvexError";
 }
 
-nb::object to_exception(const std::exception_ptr& p);
-
-nb::object make(nb::handle cls, const std::string& message) {
-  return cls(to_py_str(message));
+// A message may quote text the caller gave (a hash name, a mechanism name),
+// lone surrogates included: it comes back as the same characters.
+nb::object make(nb::handle cls, std::string_view message) {
+  PyObject* text = PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "surrogatepass");
+  if (text == nullptr) throw nb::python_error();
+  return cls(nb::steal(text));
 }
 
 nb::object to_exception(const std::exception_ptr& p) {
@@ -42,6 +44,12 @@ nb::object to_exception(const std::exception_ptr& p) {
                                                 e.reason().c_str());
     if (obj == nullptr) throw nb::python_error();
     return nb::steal(obj);
+  } catch (const TextEncodeError& e) {
+    // The offending character alone, never the caller's text; its position
+    // in that text goes into the reason.
+    const std::string reason = "surrogates not allowed (character " + std::to_string(e.position()) + " of the text)";
+    return nb::handle(PyExc_UnicodeEncodeError)("utf-8", nb::steal(PyUnicode_FromOrdinal(static_cast<int>(e.code_point()))),
+                                                0, 1, reason);
   } catch (const std::bad_alloc&) {
     return make(nb::handle(PyExc_MemoryError), "out of memory");
   } catch (const std::invalid_argument& e) {
@@ -70,25 +78,12 @@ void register_error_translation() {
       raise(p);
     } catch (const Utf8Error&) {
       raise(p);
+    } catch (const TextEncodeError&) {
+      raise(p);
     } catch (const PrimitiveError&) {
       raise(p);
     }
   });
-}
-
-void shutdown::install_exit_hook(nb::module_& m) {
-  // Open again should an embedding host start a new interpreter after an exit.
-  closing.store(false);
-  m.def("_close_gate", [] {
-    exit_thread.store(std::this_thread::get_id());
-    closing.store(true);
-    // Threads already past the gate get back into Python before
-    // finalization can begin.
-    PyThreadState* self = PyEval_SaveThread();
-    while (returning.load() != 0) std::this_thread::yield();
-    PyEval_RestoreThread(self);
-  });
-  nb::module_::import_("atexit").attr("register")(m.attr("_close_gate"));
 }
 
 }  // namespace morvex::py

@@ -1,5 +1,5 @@
 // morvex._native: one submodule per area, each a thin skin over morvex_core.
-#include "glue.hpp"
+#include "module.hpp"
 
 NB_MODULE(_native, m) {
   using namespace morvex::py;

@@ -24,9 +24,6 @@ FIXES: dict[str, list[tuple[str, str]]] = {
     "quantum.pyi": [
         (r"import QuantumGeneration\nimport QuantumStrength\nimport SignatureAlgorithm\n",
          "from morvex.quantum.types import QuantumGeneration, QuantumStrength, SignatureAlgorithm\n"),
-        # Private helpers bound without a signature line: their pairs are bytes.
-        (r"(def _sig_strip\(.*\)) -> tuple:", r"\1 -> tuple[int, int, bytes]:"),
-        (r"-> tuple:", "-> tuple[bytes, bytes]:"),
     ],
     # Depends on the build (with or without the post-quantum backend).
     "oqs.pyi": [(r"_BACKEND_LINKED: bool = \w+", "_BACKEND_LINKED: bool")],

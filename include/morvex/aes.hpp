@@ -3,6 +3,7 @@
 // Sealed blob: nonce (12) || ciphertext (n) || tag (16), n >= 1.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,5 +33,9 @@ void encrypt_bytes_into(ByteView data, std::string_view key, std::span<std::uint
 // (std::invalid_argument otherwise); a shorter blob leaves it untouched.
 // Returns the plaintext length.
 std::size_t decrypt_bytes_into(ByteView blob, std::string_view key, std::span<std::uint8_t> out);
+// The result sizes of encrypt_bytes and decrypt_bytes as far as the input
+// alone tells them (nothing for input the operation refuses before writing).
+std::optional<std::size_t> encrypted_size(ByteView data) noexcept;
+std::optional<std::size_t> decrypted_size(ByteView blob) noexcept;
 
 }  // namespace morvex::aes

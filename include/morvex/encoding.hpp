@@ -32,4 +32,10 @@ std::optional<Bytes> try_base64_decode(std::string_view text);
 void validate_utf8(ByteView data);
 bool is_valid_utf8(ByteView data) noexcept;
 
+// The bytes of a text, which is UTF-8 except that it may hold lone surrogates
+// as their three-byte encodings (how the Python binding hands on a str that
+// has no UTF-8 form). Throws TextEncodeError at the first such character, so
+// a text without a UTF-8 form never turns into bytes.
+ByteView text_bytes(std::string_view text);
+
 }  // namespace morvex::encoding

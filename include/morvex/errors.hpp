@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <stdexcept>
 #include <string>
@@ -82,6 +83,22 @@ class Utf8Error : public std::runtime_error {
   std::string reason_;
   std::size_t start_, end_;
   std::string bad_bytes_;
+};
+
+// Text holding a character that has no UTF-8 form: a lone surrogate, which
+// a host that keeps such characters hands on as its three-byte encoding
+// (UnicodeEncodeError in Python). It names the character's position in the
+// text (counted in characters) and its code point, never the text itself: a
+// password or a plaintext must not end up in a log.
+class TextEncodeError : public std::runtime_error {
+ public:
+  TextEncodeError(std::size_t position, std::uint32_t code_point);
+  std::size_t position() const noexcept { return position_; }
+  std::uint32_t code_point() const noexcept { return code_point_; }
+
+ private:
+  std::size_t position_;
+  std::uint32_t code_point_;
 };
 
 // A failure reported by a cryptographic library (OpenSSL or Botan); the

@@ -35,6 +35,8 @@ Bytes encrypt_bytes(ByteView data, std::string_view public_pem);
 // The same, written to `out`, which must hold data.size() + ENVELOPE_OVERHEAD
 // bytes.
 void encrypt_bytes_into(ByteView data, std::string_view public_pem, std::span<std::uint8_t> out);
+// The envelope's size for `data`; nothing for empty data (refused).
+std::optional<std::size_t> encrypted_size(ByteView data) noexcept;
 std::string encrypt_str(std::string_view plaintext, std::string_view public_pem);
 
 // Reader of exactly the envelope layout (fixed offsets from RSA_BLOCK); the

@@ -13,6 +13,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "morvex/bytes.hpp"
 
@@ -86,5 +87,20 @@ struct VerifyPlan {
   const HashEntry* hash;
 };
 std::optional<VerifyPlan> _plan_verify(std::string_view hash_json);
+
+// The record's top-level JSON object as its values in document order, for a
+// host that builds its own (nothing when the text is not a JSON object; a
+// repeated key keeps its last value). A container is Begin*, its members
+// (objects: a Key before each value), then End.
+struct JsonItem {
+  enum class Kind : std::uint8_t { Null, Boolean, Integer, Unsigned, Float, String, Key, BeginObject, BeginArray, End };
+  Kind kind = Kind::Null;
+  bool boolean = false;
+  std::int64_t integer = 0;
+  std::uint64_t unsigned_integer = 0;
+  double number = 0;
+  std::string text;  // String and Key
+};
+std::optional<std::vector<JsonItem>> _parse_items(std::string_view hash_json);
 
 }  // namespace morvex::password

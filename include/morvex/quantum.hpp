@@ -112,7 +112,7 @@ Bytes _gcm_open(ByteView key, ByteView nonce, ByteView ciphertext, ByteView tag)
 
 // AES-CBC with PKCS#7 (16-byte blocks); the data comes first.
 Bytes _cbc_encrypt(ByteView data, ByteView key, ByteView iv);
-// PrimitiveError for a ciphertext that is not whole blocks; DecryptionError
+// std::invalid_argument for a ciphertext that is not whole blocks; DecryptionError
 // "Quantum AES-CBC unpadding failed" for bad padding.
 Bytes _cbc_decrypt(ByteView ciphertext, ByteView key, ByteView iv);
 
@@ -165,5 +165,6 @@ struct SigHeader {
 SigHeader _sig_strip(ByteView headered, std::string_view label);
 // "mldsa" for ML_DSA, "slhdsa" for anything else.
 std::string_view _sig_kind(SignatureAlgorithm alg);
+std::string_view _sig_kind(std::int64_t alg);
 
 }  // namespace morvex::quantum

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -49,6 +50,15 @@ struct KeyDeleter {
 };
 using Key = std::unique_ptr<EVP_PKEY, KeyDeleter>;
 
+// What a loaded key is: its algorithm ("RSA"), its size in bits and, for an
+// RSA key, its public exponent as decimal text.
+struct KeyDescription {
+  std::string type_name;
+  int bits;
+  std::optional<std::string> public_exponent;
+};
+KeyDescription describe(const Key& key);
+
 // (private key PEM, public key PEM) of a fresh RSA-4096 key, e = 65537.
 // Failures of the generator or the writer pass unchanged (PrimitiveError).
 std::pair<std::string, std::string> new_key_pair();
@@ -87,6 +97,12 @@ bool verify_str(std::string_view plaintext, std::string_view signature_b64, std:
 // Up to MAX_OAEP_PLAINTEXT bytes: one direct block; longer data: a hybrid
 // envelope. Throws InvalidInputError "Data cannot be empty" first.
 Bytes encrypt_bytes(ByteView data, std::string_view public_pem);
+// The result size of encrypt_bytes where the data alone tells it (an
+// envelope); nothing for a direct block, whose size is the key's.
+std::optional<std::size_t> encrypted_size(ByteView data) noexcept;
+// encrypt_bytes into `out`, for data whose encrypted_size is known (holding
+// exactly that many bytes; std::invalid_argument otherwise).
+void encrypt_bytes_into(ByteView data, std::string_view public_pem, std::span<std::uint8_t> out);
 // Whatever encrypt_bytes or the envelope writer produced (format detection).
 Bytes decrypt_bytes(ByteView blob, std::string_view private_pem);
 std::string encrypt_str(std::string_view plaintext, std::string_view public_pem);

@@ -54,15 +54,25 @@ std::size_t decrypt_bytes_into(ByteView blob, std::string_view key, std::span<st
   throw DecryptionError(kNotGcm);
 }
 
+std::optional<std::size_t> encrypted_size(ByteView data) noexcept {
+  if (data.empty()) return std::nullopt;
+  return sealed_size(data.size());
+}
+
+std::optional<std::size_t> decrypted_size(ByteView blob) noexcept {
+  if (blob.size() < kMinBlob) return std::nullopt;
+  return blob.size() - GCM_NONCE_SIZE - GCM_TAG_SIZE;
+}
+
 Bytes decrypt_bytes(ByteView blob, std::string_view key) {
-  Bytes out(blob.size() >= kMinBlob ? blob.size() - GCM_NONCE_SIZE - GCM_TAG_SIZE : 0);
+  Bytes out(decrypted_size(blob).value_or(0));
   decrypt_bytes_into(blob, key, out);
   return out;
 }
 
 std::string encrypt_str(std::string_view plaintext, std::string_view key) {
   if (plaintext.empty()) throw InvalidInputError("Plaintext cannot be empty");
-  const Bytes blob = encrypt_bytes(as_bytes(plaintext), key);
+  const Bytes blob = encrypt_bytes(encoding::text_bytes(plaintext), key);
   return encoding::base64_encode(blob);
 }
 

@@ -1,4 +1,5 @@
 // Strict UTF-8 validation (Unicode standard, table 3-7).
+#include <cstdio>
 #include <cstring>
 
 #include "morvex/encoding.hpp"
@@ -80,3 +81,39 @@ void validate_utf8(ByteView data) {
 bool is_valid_utf8(ByteView data) noexcept { return check(data, nullptr); }
 
 }  // namespace morvex::encoding
+
+namespace morvex {
+
+namespace {
+std::string encode_error_text(std::size_t position, std::uint32_t code_point) {
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "'utf-8' codec can't encode character '\\u%04x' in position %zu: surrogates not allowed",
+                static_cast<unsigned>(code_point), position);
+  return buf;
+}
+}  // namespace
+
+TextEncodeError::TextEncodeError(std::size_t position, std::uint32_t code_point)
+    : std::runtime_error(encode_error_text(position, code_point)), position_(position), code_point_(code_point) {}
+
+namespace encoding {
+
+ByteView text_bytes(std::string_view text) {
+  // A surrogate is written ED A0..BF xx; well-formed UTF-8 never holds one.
+  const auto* s = reinterpret_cast<const std::uint8_t*>(text.data());
+  const std::size_t n = text.size();
+  for (const void* hit = std::memchr(s, 0xED, n); hit != nullptr;) {
+    const std::size_t i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - s);
+    if (i + 2 < n && s[i + 1] >= 0xA0 && s[i + 1] <= 0xBF) {
+      std::size_t position = 0;  // characters before it: bytes that start one
+      for (std::size_t k = 0; k < i; ++k) position += (s[k] & 0xC0) != 0x80;
+      const std::uint32_t cp = 0xD000u | (std::uint32_t{s[i + 1] & 0x3Fu} << 6) | (s[i + 2] & 0x3Fu);
+      throw TextEncodeError(position, cp);
+    }
+    hit = i + 1 < n ? std::memchr(s + i + 1, 0xED, n - i - 1) : nullptr;
+  }
+  return as_bytes(text);
+}
+
+}  // namespace encoding
+}  // namespace morvex

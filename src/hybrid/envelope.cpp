@@ -64,6 +64,11 @@ void encrypt_bytes_into(ByteView data, std::string_view public_pem, std::span<st
   }
 }
 
+std::optional<std::size_t> encrypted_size(ByteView data) noexcept {
+  if (data.empty()) return std::nullopt;
+  return data.size() + ENVELOPE_OVERHEAD;
+}
+
 Bytes encrypt_bytes(ByteView data, std::string_view public_pem) {
   Bytes out(data.size() + ENVELOPE_OVERHEAD);
   encrypt_bytes_into(data, public_pem, out);
@@ -72,7 +77,7 @@ Bytes encrypt_bytes(ByteView data, std::string_view public_pem) {
 
 std::string encrypt_str(std::string_view plaintext, std::string_view public_pem) {
   if (plaintext.empty()) throw InvalidInputError("Plaintext cannot be empty");
-  return encoding::base64_encode(encrypt_bytes(as_bytes(plaintext), public_pem));
+  return encoding::base64_encode(encrypt_bytes(encoding::text_bytes(plaintext), public_pem));
 }
 
 namespace internal {

@@ -15,7 +15,7 @@ AesKey convert_key(std::string_view key) {
   AesKey out;
   std::optional<Bytes> decoded = _try_base64(key);
   if (!decoded) {
-    detail::sha256(as_bytes(key), out.data());
+    detail::sha256(encoding::text_bytes(key), out.data());
     return out;
   }
   if (decoded->size() == AES_KEY_SIZE || decoded->size() == 2 * AES_KEY_SIZE) {

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 
 #include "morvex/encoding.hpp"
 #include "morvex/errors.hpp"
@@ -66,6 +67,47 @@ std::optional<Bytes> base64_member(const json& record, const char* key) {
   return encoding::try_base64_decode(v->get_ref<const std::string&>());
 }
 
+// JSON integers keep their value whatever their size, but the reader turns
+// those beyond 64 bits into doubles and refuses those beyond the double range
+// outright. Such a literal (no fraction, no exponent, more than 308 digits)
+// is handed to the reader as 1e308 with its sign: every integer that large
+// saturates in _to_integer, so every answer stays the one its value gives.
+// Returns the rewritten text, or nothing when there was nothing to rewrite.
+std::optional<std::string> tame_huge_integers(std::string_view text) {
+  constexpr std::size_t kMaxDigits = 308;
+  std::optional<std::string> out;
+  std::size_t copied = 0;
+  bool in_string = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (in_string) {
+      if (c == '\\') ++i;
+      else if (c == '"') in_string = false;
+      continue;
+    }
+    if (c == '"') {
+      in_string = true;
+      continue;
+    }
+    if (c != '-' && (c < '0' || c > '9')) continue;
+    // A number: the run of characters a number may hold.
+    std::size_t end = i + 1;
+    while (end < text.size() && std::string_view("0123456789+-.eE").find(text[end]) != std::string_view::npos) ++end;
+    const std::string_view literal = text.substr(i, end - i);
+    const std::size_t digits = literal.size() - (c == '-');
+    if (digits > kMaxDigits && literal.find_first_of(".eE+", 1) == std::string_view::npos &&
+        literal.find('-', 1) == std::string_view::npos && literal[c == '-'] != '0') {
+      if (!out) out.emplace();
+      out->append(text.substr(copied, i - copied));
+      out->append(c == '-' ? "-1e308" : "1e308");
+      copied = end;
+    }
+    i = end - 1;
+  }
+  if (out) out->append(text.substr(copied));
+  return out;
+}
+
 }  // namespace
 
 std::optional<std::int64_t> _to_integer(const json& value) noexcept {
@@ -99,7 +141,9 @@ std::optional<json> _parse(std::string_view hash_json) {
   if (hash_json.size() >= 3 && hash_json.substr(0, 3) == "\xEF\xBB\xBF") return std::nullopt;
   // Objects are std::maps: when a key repeats, the parser assigns every
   // occurrence in turn, so the last one stays.
-  json value = json::parse(hash_json.begin(), hash_json.end(), nullptr, /*allow_exceptions=*/false,
+  const std::optional<std::string> tamed = tame_huge_integers(hash_json);
+  const std::string_view text = tamed ? std::string_view(*tamed) : hash_json;
+  json value = json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/false,
                            /*ignore_comments=*/false);
   if (!value.is_object()) return std::nullopt;  // also the discarded value of a parse error
   return value;
@@ -138,9 +182,59 @@ bool verify_password(std::string_view password, std::string_view hash_json) {
   if (password.empty()) return false;
   const std::optional<VerifyPlan> plan = _plan_verify(hash_json);
   if (!plan) return false;
+  // A password without a UTF-8 form is refused only once there is something
+  // to derive: against a malformed record the answer stays false.
+  encoding::text_bytes(password);
   SecureBytes derived(plan->digest.size());
   _derive_into(password, plan->salt, plan->iterations, plan->hash->name, derived);
   return CRYPTO_memcmp(derived.data(), plan->digest.data(), derived.size()) == 0;
+}
+
+std::optional<std::vector<JsonItem>> _parse_items(std::string_view hash_json) {
+  const std::optional<json> root = _parse(hash_json);
+  if (!root) return std::nullopt;
+  using Kind = JsonItem::Kind;
+  std::vector<JsonItem> items;
+  // Depth-first without recursion, so a deeply nested record cannot exhaust
+  // the stack.
+  struct Frame {
+    const json* node;
+    json::const_iterator it;
+  };
+  std::vector<Frame> stack;
+  auto emit = [&](const json& j) {
+    JsonItem item;
+    switch (j.type()) {
+      case json::value_t::object:
+      case json::value_t::array:
+        item.kind = j.is_object() ? Kind::BeginObject : Kind::BeginArray;
+        items.push_back(std::move(item));
+        stack.push_back(Frame{&j, j.cbegin()});
+        return;
+      case json::value_t::boolean: item.kind = Kind::Boolean, item.boolean = j.get<bool>(); break;
+      case json::value_t::number_integer: item.kind = Kind::Integer, item.integer = j.get<std::int64_t>(); break;
+      case json::value_t::number_unsigned:
+        item.kind = Kind::Unsigned, item.unsigned_integer = j.get<std::uint64_t>();
+        break;
+      case json::value_t::number_float: item.kind = Kind::Float, item.number = j.get<double>(); break;
+      case json::value_t::string: item.kind = Kind::String, item.text = j.get<std::string>(); break;
+      default: item.kind = Kind::Null; break;
+    }
+    items.push_back(std::move(item));
+  };
+  emit(*root);
+  while (!stack.empty()) {
+    Frame& f = stack.back();
+    if (f.it == f.node->cend()) {
+      stack.pop_back();
+      items.push_back(JsonItem{Kind::End, false, 0, 0, 0, {}});
+      continue;
+    }
+    const json::const_iterator it = f.it++;
+    if (f.node->is_object()) items.push_back(JsonItem{Kind::Key, false, 0, 0, 0, it.key()});
+    emit(*it);  // may grow the stack: `f` is not used after this
+  }
+  return items;
 }
 
 bool needs_rehash(std::string_view hash_json) {

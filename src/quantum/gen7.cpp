@@ -18,6 +18,7 @@
 #include "morvex/quantum.hpp"
 #include "morvex/quantum/oqs.hpp"
 #include "quantum/formats.hpp"
+#include "rsa/internal.hpp"
 
 namespace morvex::quantum {
 namespace {
@@ -179,6 +180,11 @@ Encrypted _gen7_encrypt(ByteView data, ByteView raw, std::int64_t strength) {
     if (!rsa) {
       const std::string why = parser_message("could not decode the key");
       throw InvalidInputError("Invalid Gen7 RSA public key: " + why,
+                              std::make_exception_ptr(PrimitiveError(why)));
+    }
+    if (morvex::rsa::internal::has_unusable_exponent(rsa.get())) {
+      const char* why = morvex::rsa::internal::kUnusableExponent;
+      throw InvalidInputError(std::string("Invalid Gen7 RSA public key: ") + why,
                               std::make_exception_ptr(PrimitiveError(why)));
     }
   }

@@ -99,7 +99,7 @@ Encrypted encrypt(std::string_view message, ByteView public_key) {
   const std::uint8_t gen = public_key[0];
   const std::int64_t strength = public_key[1];
   const ByteView raw = public_key.subspan(2);
-  const ByteView data = as_bytes(message);
+  const ByteView data = encoding::text_bytes(message);
   switch (gen) {
     case 4: return _gen4_encrypt(data, raw);
     case 6: return _gen6_encrypt(data, raw, strength);

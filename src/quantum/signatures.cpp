@@ -18,6 +18,10 @@ std::string_view _sig_kind(SignatureAlgorithm alg) {
   return alg == SignatureAlgorithm::ML_DSA ? "mldsa" : "slhdsa";
 }
 
+std::string_view _sig_kind(std::int64_t alg) {
+  return alg == static_cast<std::int64_t>(SignatureAlgorithm::ML_DSA) ? "mldsa" : "slhdsa";
+}
+
 KeyPair generate_signature_keypair(std::int64_t algorithm, std::int64_t strength) {
   const SignatureAlgorithm alg = to_signature_algorithm(algorithm);
   const QuantumStrength st = to_strength(strength);

@@ -7,6 +7,7 @@
 
 #include <climits>
 #include <cstring>
+#include <stdexcept>
 
 #include "common/gcm.hpp"
 #include "common/ossl.hpp"
@@ -197,7 +198,10 @@ Bytes _cbc_encrypt(ByteView data, ByteView key, ByteView iv) {
 Bytes _cbc_decrypt(ByteView ciphertext, ByteView key, ByteView iv) {
   if (ciphertext.size() % 16 != 0) {
     aes_cbc(key.size());  // a bad key size is reported first, as the cipher would
-    throw PrimitiveError("data not multiple of block length");
+    // A value error, as a cipher refuses such input: a ciphertext of this
+    // length can stand behind a valid MAC (anyone with the public key can
+    // make one), so it is the caller's input, not a failing library.
+    throw std::invalid_argument("data not multiple of block length");
   }
   Bytes out(ciphertext.size());
   cbc_raw(false, ciphertext, key, iv, out.data());

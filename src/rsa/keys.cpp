@@ -1,5 +1,6 @@
 // RSA key pairs as PEM text, and the two PEM readers every RSA operation
 // starts with.
+#include <openssl/bn.h>
 #include <openssl/core_names.h>
 #include <openssl/decoder.h>
 #include <openssl/encoder.h>
@@ -11,6 +12,7 @@
 #include "common/ossl.hpp"
 #include "morvex/errors.hpp"
 #include "morvex/rsa.hpp"
+#include "rsa/internal.hpp"
 
 namespace morvex::rsa {
 namespace {
@@ -108,6 +110,10 @@ Key load(std::string_view pem, int selection, const char* prefix) {
     throw InvalidInputError(prefix + text, std::make_exception_ptr(PrimitiveError(text)));
   }
   detail::clear_openssl_errors();
+  if (selection == EVP_PKEY_PUBLIC_KEY && internal::has_unusable_exponent(key.get())) {
+    throw InvalidInputError(prefix + std::string(internal::kUnusableExponent),
+                            std::make_exception_ptr(PrimitiveError(internal::kUnusableExponent)));
+  }
   return key;
 }
 
@@ -126,6 +132,25 @@ std::string write_pem(EVP_PKEY* key, int selection, const char* structure) {
 }
 
 }  // namespace
+
+bool internal::has_unusable_exponent(EVP_PKEY* key) {
+  if (!EVP_PKEY_is_a(key, "RSA") && !EVP_PKEY_is_a(key, "RSA-PSS")) return false;
+  BIGNUM* raw = nullptr;
+  if (EVP_PKEY_get_bn_param(key, OSSL_PKEY_PARAM_RSA_E, &raw) != 1) return false;
+  const detail::OsslPtr<BIGNUM, BN_free> e(raw);
+  return BN_is_one(e.get()) || !BN_is_odd(e.get());
+}
+
+KeyDescription describe(const Key& key) {
+  KeyDescription d{EVP_PKEY_get0_type_name(key.get()), EVP_PKEY_get_bits(key.get()), std::nullopt};
+  BIGNUM* raw = nullptr;
+  if (EVP_PKEY_get_bn_param(key.get(), OSSL_PKEY_PARAM_RSA_E, &raw) == 1) {
+    const detail::OsslPtr<BIGNUM, BN_free> e(raw);
+    const std::unique_ptr<char, void (*)(char*)> dec(BN_bn2dec(e.get()), [](char* p) { OPENSSL_free(p); });
+    if (dec) d.public_exponent = dec.get();
+  }
+  return d;
+}
 
 void KeyDeleter::operator()(EVP_PKEY* key) const noexcept { EVP_PKEY_free(key); }
 

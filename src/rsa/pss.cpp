@@ -95,13 +95,13 @@ bool verify_bytes(ByteView data, ByteView signature, std::string_view public_pem
 }
 
 std::string sign_str(std::string_view plaintext, std::string_view private_pem) {
-  return encoding::base64_encode(sign_bytes(as_bytes(plaintext), private_pem));
+  return encoding::base64_encode(sign_bytes(encoding::text_bytes(plaintext), private_pem));
 }
 
 bool verify_str(std::string_view plaintext, std::string_view signature_b64, std::string_view public_pem) {
   const std::optional<Bytes> signature = encoding::try_base64_decode(signature_b64);
   if (!signature) return false;
-  return verify_bytes(as_bytes(plaintext), *signature, public_pem);
+  return verify_bytes(encoding::text_bytes(plaintext), *signature, public_pem);
 }
 
 }  // namespace morvex::rsa

@@ -1,5 +1,7 @@
 // The public RSA encryption operations: a direct OAEP block for short data,
 // the hybrid envelope for longer data, and format detection to decrypt.
+#include <stdexcept>
+
 #include "morvex/encoding.hpp"
 #include "morvex/errors.hpp"
 #include "morvex/hybrid.hpp"
@@ -26,9 +28,22 @@ Bytes encrypt_direct(ByteView data, std::string_view public_pem, BlockEncryptor 
 
 }  // namespace internal
 
+// Up to MAX_OAEP_PLAINTEXT bytes go as one direct block, longer data as an
+// envelope: the one place that routes.
+std::optional<std::size_t> encrypted_size(ByteView data) noexcept {
+  if (data.size() <= MAX_OAEP_PLAINTEXT) return std::nullopt;
+  return hybrid::encrypted_size(data);
+}
+
+void encrypt_bytes_into(ByteView data, std::string_view public_pem, std::span<std::uint8_t> out) {
+  if (data.empty()) throw InvalidInputError("Data cannot be empty");
+  if (!encrypted_size(data)) throw std::invalid_argument("a direct block's size is the key's");
+  hybrid::encrypt_bytes_into(data, public_pem, out);
+}
+
 Bytes encrypt_bytes(ByteView data, std::string_view public_pem) {
   if (data.empty()) throw InvalidInputError("Data cannot be empty");
-  if (data.size() <= MAX_OAEP_PLAINTEXT) return internal::encrypt_direct(data, public_pem, &_encrypt_oaep);
+  if (!encrypted_size(data)) return internal::encrypt_direct(data, public_pem, &_encrypt_oaep);
   return hybrid::encrypt_bytes(data, public_pem);
 }
 
@@ -36,7 +51,7 @@ Bytes decrypt_bytes(ByteView blob, std::string_view private_pem) { return hybrid
 
 std::string encrypt_str(std::string_view plaintext, std::string_view public_pem) {
   if (plaintext.empty()) throw InvalidInputError("Plaintext cannot be empty");
-  return encoding::base64_encode(encrypt_bytes(as_bytes(plaintext), public_pem));
+  return encoding::base64_encode(encrypt_bytes(encoding::text_bytes(plaintext), public_pem));
 }
 
 // The same reading as the envelope area's text form: both end in the format

@@ -66,85 +66,85 @@ _GEN8_INFO: bytes = ...
 
 _RSA_ALG_ID: bytes = ...
 
-def _hkdf(ikm: object, salt: object, info: object, length: int) -> bytes:
+def _hkdf(ikm: bytes | bytearray | memoryview, salt: bytes | bytearray | memoryview, info: bytes | bytearray | memoryview, length: int) -> bytes:
     """HKDF-SHA256."""
 
-def _gcm_seal(key: object, nonce: object, data: object) -> tuple[bytes, bytes]:
+def _gcm_seal(key: bytes | bytearray | memoryview, nonce: bytes | bytearray | memoryview, data: bytes | bytearray | memoryview) -> tuple[bytes, bytes]:
     """AES-GCM seal: (ciphertext, 16-byte tag)."""
 
-def _gcm_open(key: object, nonce: object, ciphertext: object, tag: object) -> bytes:
+def _gcm_open(key: bytes | bytearray | memoryview, nonce: bytes | bytearray | memoryview, ciphertext: bytes | bytearray | memoryview, tag: bytes | bytearray | memoryview) -> bytes:
     """AES-GCM open; DecryptionError for any failure."""
 
-def _cbc_encrypt(data: object, key: object, iv: object) -> bytes:
+def _cbc_encrypt(data: bytes | bytearray | memoryview, key: bytes | bytearray | memoryview, iv: bytes | bytearray | memoryview) -> bytes:
     """AES-CBC with PKCS#7 padding."""
 
-def _cbc_decrypt(ciphertext: object, key: object, iv: object) -> bytes:
+def _cbc_decrypt(ciphertext: bytes | bytearray | memoryview, key: bytes | bytearray | memoryview, iv: bytes | bytearray | memoryview) -> bytes:
     """
     AES-CBC decryption and PKCS#7 unpadding; DecryptionError for bad padding.
     """
 
-def _hmac256(key: object, data: object) -> bytes:
+def _hmac256(key: bytes | bytearray | memoryview, data: bytes | bytearray | memoryview) -> bytes:
     """HMAC-SHA256."""
 
-def _gen4_key(ss: object) -> bytes:
+def _gen4_key(ss: bytes | bytearray | memoryview) -> bytes:
     """The Gen4 AES key: HMAC-SHA256(ss, 0x01)."""
 
-def _gen4_encrypt(data: object, raw_pk: object) -> tuple[bytes, bytes]:
+def _gen4_encrypt(data: bytes | bytearray | memoryview, raw_pk: bytes | bytearray | memoryview) -> tuple[bytes, bytes]:
     """Gen4 encryption: (capsule, nonce || ct || tag)."""
 
-def _gen4_decrypt(enc: object, raw_sk: object, capsule: object) -> bytes:
+def _gen4_decrypt(enc: bytes | bytearray | memoryview, raw_sk: bytes | bytearray | memoryview, capsule: bytes | bytearray | memoryview) -> bytes:
     """Gen4 decryption."""
 
-def _gen6_encrypt(data: object, raw_pk: object, strength: object) -> tuple[bytes, bytes]:
+def _gen6_encrypt(data: bytes | bytearray | memoryview, raw_pk: bytes | bytearray | memoryview, strength: int) -> tuple[bytes, bytes]:
     """Gen6: FrodoKEM, HKDF, AES-256-GCM."""
 
-def _gen6_decrypt(enc: object, raw_sk: object, capsule: object, strength: object) -> bytes:
+def _gen6_decrypt(enc: bytes | bytearray | memoryview, raw_sk: bytes | bytearray | memoryview, capsule: bytes | bytearray | memoryview, strength: int) -> bytes:
     """Gen6: FrodoKEM, HKDF, AES-256-GCM."""
 
-def _gen2_encrypt(data: object, raw_pk: object, strength: object) -> tuple[bytes, bytes]:
+def _gen2_encrypt(data: bytes | bytearray | memoryview, raw_pk: bytes | bytearray | memoryview, strength: int) -> tuple[bytes, bytes]:
     """Gen2: Classic McEliece, AES-256-CBC, HMAC-SHA256."""
 
-def _gen2_decrypt(enc: object, raw_sk: object, capsule: object, strength: object) -> bytes:
+def _gen2_decrypt(enc: bytes | bytearray | memoryview, raw_sk: bytes | bytearray | memoryview, capsule: bytes | bytearray | memoryview, strength: int) -> bytes:
     """Gen2: Classic McEliece, AES-256-CBC, HMAC-SHA256."""
 
-def _gen5_encrypt(data: object, raw_pk: object, strength: object) -> tuple[bytes, bytes]:
+def _gen5_encrypt(data: bytes | bytearray | memoryview, raw_pk: bytes | bytearray | memoryview, strength: int) -> tuple[bytes, bytes]:
     """Gen5: Classic McEliece, HKDF-split keys, AES-256-CBC, HMAC-SHA256."""
 
-def _gen5_decrypt(enc: object, raw_sk: object, capsule: object, strength: object) -> bytes:
+def _gen5_decrypt(enc: bytes | bytearray | memoryview, raw_sk: bytes | bytearray | memoryview, capsule: bytes | bytearray | memoryview, strength: int) -> bytes:
     """Gen5: Classic McEliece, HKDF-split keys, AES-256-CBC, HMAC-SHA256."""
 
-def _gen7_encrypt(data: object, raw_pk: object, strength: object) -> tuple[bytes, bytes]:
+def _gen7_encrypt(data: bytes | bytearray | memoryview, raw_pk: bytes | bytearray | memoryview, strength: int) -> tuple[bytes, bytes]:
     """Gen7: RSA-4096 OAEP and FrodoKEM, HKDF, AES-256-GCM."""
 
-def _gen7_decrypt(enc: object, raw_sk: object, capsule: object, strength: object) -> bytes:
+def _gen7_decrypt(enc: bytes | bytearray | memoryview, raw_sk: bytes | bytearray | memoryview, capsule: bytes | bytearray | memoryview, strength: int) -> bytes:
     """Gen7: RSA-4096 OAEP and FrodoKEM, HKDF, AES-256-GCM."""
 
-def _gen8_encrypt(data: object, raw_pk: object, strength: object) -> tuple[bytes, bytes]:
+def _gen8_encrypt(data: bytes | bytearray | memoryview, raw_pk: bytes | bytearray | memoryview, strength: int) -> tuple[bytes, bytes]:
     """Gen8: X25519 and ML-KEM, HKDF, AES-256-GCM."""
 
-def _gen8_decrypt(enc: object, raw_sk: object, capsule: object, strength: object) -> bytes:
+def _gen8_decrypt(enc: bytes | bytearray | memoryview, raw_sk: bytes | bytearray | memoryview, capsule: bytes | bytearray | memoryview, strength: int) -> bytes:
     """Gen8: X25519 and ML-KEM, HKDF, AES-256-GCM."""
 
-def _gen7_generate(strength: object) -> tuple[bytes, bytes]:
+def _gen7_generate(strength: int) -> tuple[bytes, bytes]:
     """Gen7 key pair with header."""
 
-def _gen8_generate(strength: object) -> tuple[bytes, bytes]:
+def _gen8_generate(strength: int) -> tuple[bytes, bytes]:
     """Gen8 key pair with header."""
 
-def _x25519_raw(private_key: object) -> tuple[bytes, bytes]:
+def _x25519_raw(private_key: bytes | bytearray | memoryview) -> tuple[bytes, bytes]:
     """(raw public, raw private) of a raw X25519 private key."""
 
-def _xor_mix(session_key: object, frodo_ss: object) -> bytes:
+def _xor_mix(session_key: bytes | bytearray | memoryview, frodo_ss: bytes | bytearray | memoryview) -> bytes:
     """32 bytes: session_key[i] ^ frodo_ss[i % len]."""
 
 def _der_len(n: int) -> bytes:
     """DER definite length."""
 
-def _pkcs1_to_spki(pkcs1: object) -> bytes:
+def _pkcs1_to_spki(pkcs1: bytes | bytearray | memoryview) -> bytes:
     """SubjectPublicKeyInfo around a PKCS#1 RSAPublicKey."""
 
-def _sig_strip(headered: object, label: str) -> tuple[int, int, bytes]:
+def _sig_strip(headered: bytes | bytearray | memoryview, label: str) -> tuple[int, int, bytes]:
     """(scheme id, strength, raw key) of a signature key."""
 
-def _sig_kind(alg: object) -> str:
+def _sig_kind(alg: int) -> str:
     """"mldsa" for ML_DSA, "slhdsa" otherwise."""

@@ -19,7 +19,7 @@ class KeyHandle:
         """Modulus size in bits for an RSA key."""
 
     @property
-    def public_exponent(self) -> object:
+    def public_exponent(self) -> int | None:
         """The RSA public exponent, or None for another key type."""
 
     @property
@@ -38,7 +38,8 @@ def _load_public(public_pem: str) -> KeyHandle:
     """
     Read a public key PEM (SubjectPublicKeyInfo or PKCS#1).
 
-    Raises InvalidInputError "Invalid RSA public key PEM: ...".
+    Raises InvalidInputError "Invalid RSA public key PEM: ...", also for an RSA key
+    whose public exponent is 1 or even.
     """
 
 def _load_private(private_pem: str) -> KeyHandle:

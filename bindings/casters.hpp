@@ -1,0 +1,178 @@
+// How Python values become the core's argument types and the core's results
+// become Python values: one caster per kind, so that an operation binds as
+// m.def("name", &core_fn, guard, "arg"_a, doc).
+//
+//   ByteView          <- bytes | bytearray | memoryview (any C-contiguous
+//                        buffer; the buffer stays exported, so a bytearray
+//                        cannot be resized, for the whole call); str refused
+//   std::string_view  <- str, as UTF-8; lone surrogates are handed on as their
+//                        three-byte encodings, so the core refuses such text
+//                        at its own step with its own error
+//   std::int64_t      <- int (anything with __index__); values beyond 64 bits
+//                        saturate, so the core's range checks see them as too
+//                        large or too small
+//   byte results      -> bytes; pairs of byte results -> tuple[bytes, bytes]
+#pragma once
+
+#include <nanobind/nanobind.h>
+#include <nanobind/stl/string.h>
+
+#include <array>
+#include <climits>
+#include <cstdint>
+#include <string_view>
+
+#include "morvex/bytes.hpp"
+#include "morvex/quantum.hpp"
+#include "morvex/quantum/oqs.hpp"
+#include "shutdown_gate.hpp"
+
+namespace morvex::py {
+namespace nb = nanobind;
+
+// The call guard of every operation that does real work: the GIL is released
+// while the core runs (see shutdown_gate.hpp for the interpreter's exit).
+using guard = nb::call_guard<GilRelease>;
+
+inline nb::bytes to_bytes(const std::uint8_t* p, std::size_t n) {
+  return nb::bytes(reinterpret_cast<const char*>(p), n);
+}
+template <class Buffer>
+nb::bytes to_bytes(const Buffer& b) {
+  return to_bytes(b.data(), b.size());
+}
+
+}  // namespace morvex::py
+
+namespace nanobind::detail {
+
+template <>
+struct type_caster<morvex::ByteView> {
+  NB_TYPE_CASTER(morvex::ByteView, const_name("bytes | bytearray | memoryview"))
+  type_caster() = default;
+  type_caster(const type_caster&) = delete;
+  type_caster& operator=(const type_caster&) = delete;
+  ~type_caster() {
+    if (exported_) PyBuffer_Release(&buffer_);
+  }
+  bool from_python(handle src, uint32_t, cleanup_list*) noexcept {
+    if (PyUnicode_Check(src.ptr())) return false;
+    if (PyObject_GetBuffer(src.ptr(), &buffer_, PyBUF_C_CONTIGUOUS) != 0) {
+      PyErr_Clear();
+      return false;
+    }
+    exported_ = true;
+    value = {static_cast<const std::uint8_t*>(buffer_.buf), static_cast<std::size_t>(buffer_.len)};
+    return true;
+  }
+
+ private:
+  Py_buffer buffer_{};
+  bool exported_ = false;
+};
+
+template <>
+struct type_caster<std::string_view> {
+  NB_TYPE_CASTER(std::string_view, const_name("str"))
+  bool from_python(handle src, uint32_t, cleanup_list*) noexcept {
+    if (!PyUnicode_Check(src.ptr())) return false;
+    Py_ssize_t n = 0;
+    if (const char* p = PyUnicode_AsUTF8AndSize(src.ptr(), &n); p != nullptr) {
+      value = {p, static_cast<std::size_t>(n)};
+      return true;
+    }
+    PyErr_Clear();
+    PyObject* b = PyUnicode_AsEncodedString(src.ptr(), "utf-8", "surrogatepass");
+    if (b == nullptr) {
+      PyErr_Clear();
+      return false;
+    }
+    keep_ = steal(b);
+    value = {PyBytes_AS_STRING(b), static_cast<std::size_t>(PyBytes_GET_SIZE(b))};
+    return true;
+  }
+  static handle from_cpp(std::string_view v, rv_policy, cleanup_list*) noexcept {
+    return PyUnicode_FromStringAndSize(v.data(), static_cast<Py_ssize_t>(v.size()));
+  }
+
+ private:
+  object keep_;  // the re-encoded copy, when one was needed
+};
+
+template <>
+struct type_caster<std::int64_t> {
+  NB_TYPE_CASTER(std::int64_t, const_name("int"))
+  bool from_python(handle src, uint32_t, cleanup_list*) noexcept {
+    PyObject* i = PyNumber_Index(src.ptr());
+    if (i == nullptr) {
+      PyErr_Clear();
+      return false;
+    }
+    int overflow = 0;
+    const long long v = PyLong_AsLongLongAndOverflow(i, &overflow);
+    Py_DECREF(i);
+    value = overflow > 0 ? LLONG_MAX : overflow < 0 ? LLONG_MIN : v;
+    return true;
+  }
+  static handle from_cpp(std::int64_t v, rv_policy, cleanup_list*) noexcept { return PyLong_FromLongLong(v); }
+};
+
+// Byte results of every owner kind become bytes; wiping owners wipe their
+// storage when the result object goes, whether or not the conversion worked.
+template <class T>
+struct bytes_result_caster {
+  NB_TYPE_CASTER(T, const_name("bytes"))
+  static handle from_cpp(const T& v, rv_policy, cleanup_list*) noexcept {
+    return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(v.data()), static_cast<Py_ssize_t>(v.size()));
+  }
+};
+template <>
+struct type_caster<morvex::Bytes> : bytes_result_caster<morvex::Bytes> {};
+template <>
+struct type_caster<morvex::SecureBytes> : bytes_result_caster<morvex::SecureBytes> {};
+template <std::size_t N>
+struct type_caster<std::array<std::uint8_t, N>> : bytes_result_caster<std::array<std::uint8_t, N>> {};
+template <std::size_t N>
+struct type_caster<morvex::SecretArray<N>> : bytes_result_caster<morvex::SecretArray<N>> {};
+
+// Results made of two byte strings become a pair.
+template <class T, auto First, auto Second>
+struct pair_result_caster {
+  NB_TYPE_CASTER(T, const_name("tuple[bytes, bytes]"))
+  static handle from_cpp(const T& v, rv_policy, cleanup_list*) noexcept {
+    const auto& a = v.*First;
+    const auto& b = v.*Second;
+    PyObject* first = PyBytes_FromStringAndSize(reinterpret_cast<const char*>(a.data()), static_cast<Py_ssize_t>(a.size()));
+    PyObject* second = PyBytes_FromStringAndSize(reinterpret_cast<const char*>(b.data()), static_cast<Py_ssize_t>(b.size()));
+    PyObject* pair = first != nullptr && second != nullptr ? PyTuple_Pack(2, first, second) : nullptr;
+    Py_XDECREF(first);
+    Py_XDECREF(second);
+    return pair;
+  }
+};
+template <>
+struct type_caster<morvex::quantum::KeyPair>
+    : pair_result_caster<morvex::quantum::KeyPair, &morvex::quantum::KeyPair::public_key,
+                         &morvex::quantum::KeyPair::private_key> {};
+template <>
+struct type_caster<morvex::quantum::Encrypted>
+    : pair_result_caster<morvex::quantum::Encrypted, &morvex::quantum::Encrypted::secret,
+                         &morvex::quantum::Encrypted::message> {};
+template <>
+struct type_caster<morvex::quantum::Sealed>
+    : pair_result_caster<morvex::quantum::Sealed, &morvex::quantum::Sealed::ciphertext,
+                         &morvex::quantum::Sealed::tag> {};
+template <>
+struct type_caster<morvex::quantum::X25519Raw>
+    : pair_result_caster<morvex::quantum::X25519Raw, &morvex::quantum::X25519Raw::public_key,
+                         &morvex::quantum::X25519Raw::private_key> {};
+template <>
+struct type_caster<morvex::quantum::oqs::KeyPair>
+    : pair_result_caster<morvex::quantum::oqs::KeyPair, &morvex::quantum::oqs::KeyPair::public_key,
+                         &morvex::quantum::oqs::KeyPair::secret_key> {};
+template <>
+struct type_caster<morvex::quantum::oqs::Encapsulation>
+    : pair_result_caster<morvex::quantum::oqs::Encapsulation, &morvex::quantum::oqs::Encapsulation::ciphertext,
+                         &morvex::quantum::oqs::Encapsulation::shared_secret> {};
+
+}  // namespace nanobind::detail

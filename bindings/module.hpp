@@ -1,0 +1,58 @@
+// The areas of the extension module morvex._native.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "casters.hpp"
+
+namespace morvex::py {
+
+using namespace nb::literals;
+
+// An operation whose result size the core knows from the input: the bytes
+// object is made at that size and the core writes into it without the GIL.
+// Otherwise (input the core refuses, or a size only the key tells) the core's
+// own result is returned.
+template <auto Size, auto Into, auto Whole>
+nb::bytes written_in_place(ByteView in, std::string_view key) {
+  if (const std::optional<std::size_t> n = Size(in)) {
+    PyObject* obj = PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(*n));
+    if (obj == nullptr) throw nb::python_error();
+    nb::bytes out = nb::steal<nb::bytes>(obj);
+    {
+      GilRelease unlocked;
+      Into(in, key, std::span<std::uint8_t>(reinterpret_cast<std::uint8_t*>(PyBytes_AS_STRING(obj)), *n));
+    }
+    return out;
+  }
+  const auto whole = [&] {
+    GilRelease unlocked;
+    return Whole(in, key);
+  }();
+  return to_bytes(whole);
+}
+
+// Wipes a text result once Python holds its copy, whether or not the copy
+// could be made.
+struct WipeOnExit {
+  std::string& text;
+  ~WipeOnExit() { secure_wipe(text.data(), text.size()); }
+};
+
+// Installs the translator that raises morvex.errors classes (with __cause__)
+// for MorvexError and the host's own classes for the lower-level failures.
+void register_error_translation();
+
+void bind_keys(nb::module_& m);
+void bind_aes(nb::module_& m);
+void bind_rsa(nb::module_& m);
+void bind_hybrid(nb::module_& m);
+void bind_password(nb::module_& m);
+void bind_quantum(nb::module_& m);
+void bind_quantum_oqs(nb::module_& m);
+
+}  // namespace morvex::py
