@@ -20,6 +20,10 @@ LOG="$BUILD/wheel-build.log"
 rm -rf "$RAW"
 mkdir -p "$RAW" "$OUT"
 echo "== Building the wheel (log: ${LOG#"$ROOT"/})"
+# The compilers CMake picks for `make build` (scikit-build-core would take
+# Python's configured ones), so the wheel's objects come from ccache after a
+# build of the same sources.
+export CC="${CC:-cc}" CXX="${CXX:-c++}"
 # The project's .venv holds the build requirements (scikit-build-core,
 # nanobind, cmake, ninja): no isolated environment to download.
 if ! "$PY" -m pip wheel "$ROOT" --no-deps --no-build-isolation -v -w "$RAW" \
