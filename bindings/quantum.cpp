@@ -1,6 +1,9 @@
 // morvex._native.quantum: post-quantum keys, message formats and signatures.
 #include <nanobind/stl/optional.h>
 
+#include <deque>
+#include <string>
+
 #include "module.hpp"
 #include "morvex/quantum.hpp"
 
@@ -94,25 +97,15 @@ void bind_quantum(nb::module_& m) {
   m.def("_gen4_encrypt", &q::_gen4_encrypt, guard(), "data"_a, "raw_pk"_a,
         "Gen4 encryption: (capsule, nonce || ct || tag).");
   m.def("_gen4_decrypt", &q::_gen4_decrypt, guard(), "enc"_a, "raw_sk"_a, "capsule"_a, "Gen4 decryption.");
-  const struct {
-    const char *encrypt, *decrypt;
-    q::Encrypted (*enc)(ByteView, ByteView, std::int64_t);
-    Bytes (*dec)(ByteView, ByteView, ByteView, std::int64_t);
-    const char* doc;
-  } formats[] = {
-      {"_gen6_encrypt", "_gen6_decrypt", q::_gen6_encrypt, q::_gen6_decrypt, "Gen6: FrodoKEM, HKDF, AES-256-GCM."},
-      {"_gen2_encrypt", "_gen2_decrypt", q::_gen2_encrypt, q::_gen2_decrypt,
-       "Gen2: Classic McEliece, AES-256-CBC, HMAC-SHA256."},
-      {"_gen5_encrypt", "_gen5_decrypt", q::_gen5_encrypt, q::_gen5_decrypt,
-       "Gen5: Classic McEliece, HKDF-split keys, AES-256-CBC, HMAC-SHA256."},
-      {"_gen7_encrypt", "_gen7_decrypt", q::_gen7_encrypt, q::_gen7_decrypt,
-       "Gen7: RSA-4096 OAEP and FrodoKEM, HKDF, AES-256-GCM."},
-      {"_gen8_encrypt", "_gen8_decrypt", q::_gen8_encrypt, q::_gen8_decrypt,
-       "Gen8: X25519 and ML-KEM, HKDF, AES-256-GCM."},
-  };
-  for (const auto& f : formats) {
-    m.def(f.encrypt, f.enc, guard(), "data"_a, "raw_pk"_a, "strength"_a, f.doc);
-    m.def(f.decrypt, f.dec, guard(), "enc"_a, "raw_sk"_a, "capsule"_a, "strength"_a, f.doc);
+  // The forms of every format with a strength argument, from the format table.
+  static std::deque<std::string> names;  // nanobind keeps the pointers
+  for (const q::GenerationFormat& f : q::generation_formats()) {
+    if (f.fixed_strength) continue;  // Gen4, bound above
+    const std::string gen = "_gen" + std::to_string(f.byte);
+    const char* enc = names.emplace_back(gen + "_encrypt").c_str();
+    const char* dec = names.emplace_back(gen + "_decrypt").c_str();
+    m.def(enc, f.encrypt, guard(), "data"_a, "raw_pk"_a, "strength"_a, f.summary);
+    m.def(dec, f.decrypt, guard(), "enc"_a, "raw_sk"_a, "capsule"_a, "strength"_a, f.summary);
   }
   m.def("_gen7_generate", &generate<&q::_gen7_generate>, guard(), "strength"_a, "Gen7 key pair with header.");
   m.def("_gen8_generate", &generate<&q::_gen8_generate>, guard(), "strength"_a, "Gen8 key pair with header.");

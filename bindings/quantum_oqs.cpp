@@ -62,6 +62,9 @@ void bind_quantum_oqs(nb::module_& m) {
   m.def("frodo_alg", &oqs::frodo_alg, "strength"_a, "FrodoKEM mechanism name of a strength (0..2).");
   m.def("cmce_alg", &oqs::cmce_alg, "strength"_a, "Classic McEliece mechanism name of a strength (0..2).");
   m.def("mlkem_alg", &oqs::mlkem_alg, "strength"_a, "ML-KEM mechanism name of a strength (0..2).");
+  m.def("mldsa_alg", &oqs::mldsa_alg, "strength"_a, "ML-DSA mechanism name of a strength (0..2).");
+  m.def("slhdsa_candidates", &oqs::slhdsa_candidates, "strength"_a,
+        "SLH-DSA mechanism names of a strength (0..2), in order of preference.");
   m.def("sig_algorithm", &oqs::sig_algorithm, guard(), "kind"_a, "strength"_a,
         "Signature mechanism name: ML-DSA for kind \"mldsa\", otherwise the first enabled\n"
         "SLH-DSA spelling (asks the backend).");

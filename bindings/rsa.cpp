@@ -46,6 +46,10 @@ void bind_rsa(nb::module_& m) {
   m.attr("KEY_SIZE") = rsa::KEY_SIZE;
   m.attr("PUBLIC_EXPONENT") = rsa::PUBLIC_EXPONENT;
   m.attr("MAX_OAEP_PLAINTEXT") = rsa::MAX_OAEP_PLAINTEXT;
+  const rsa::OaepParameters& oaep = rsa::kOaep;
+  m.attr("_OAEP") = nb::make_tuple(oaep.hash, oaep.mgf, oaep.mgf_hash, to_bytes(as_bytes(oaep.label)));
+  const rsa::PssParameters& pss = rsa::kPss;
+  m.attr("_PSS") = nb::make_tuple(pss.hash, pss.mgf, pss.mgf_hash, pss.salt_length);
 
   nb::class_<KeyHandle>(m, "KeyHandle", "A loaded key (released when the object goes).")
       .def_prop_ro("type_name", [](const KeyHandle& h) { return rsa::describe(h.key).type_name; },

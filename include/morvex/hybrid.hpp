@@ -15,13 +15,14 @@
 #include <string>
 #include <string_view>
 
+#include "morvex/aes.hpp"
 #include "morvex/bytes.hpp"
 
 namespace morvex::hybrid {
 
 inline constexpr std::size_t RSA_BLOCK = 512;
-inline constexpr std::size_t NONCE = 12;
-inline constexpr std::size_t TAG = 16;
+inline constexpr std::size_t NONCE = aes::GCM_NONCE_SIZE;
+inline constexpr std::size_t TAG = aes::GCM_TAG_SIZE;
 inline constexpr std::array<std::uint8_t, 4> HYBR{'H', 'Y', 'B', 'R'};
 
 // Bytes the envelope adds to the data: 4 + RSA_BLOCK + NONCE + TAG.

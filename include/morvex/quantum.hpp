@@ -9,9 +9,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
+#include "morvex/aes.hpp"
 #include "morvex/bytes.hpp"
 
 namespace morvex::quantum {
@@ -80,6 +82,21 @@ Bytes sign(ByteView data, ByteView private_key);
 // loader's error and the lookup error of a strength outside 0..2.
 bool verify(ByteView data, ByteView signature, ByteView public_key);
 
+// The message formats, one row per generation byte that keys carry: the KEM
+// behind it, how its keys are made, and its two directions (raw keys without
+// the header, the strength byte as an integer).
+enum class Kem : std::uint8_t { ClassicMcEliece, FrodoKem, RsaFrodoKem, X25519MlKem };
+struct GenerationFormat {
+  std::uint8_t byte;
+  Kem kem;
+  bool fixed_strength;  // always the highest strength (Gen4)
+  KeyPair (*generate)(QuantumStrength strength);
+  Encrypted (*encrypt)(ByteView data, ByteView raw_public_key, std::int64_t strength);
+  Bytes (*decrypt)(ByteView message, ByteView raw_private_key, ByteView secret, std::int64_t strength);
+  const char* summary;
+};
+std::span<const GenerationFormat> generation_formats() noexcept;
+
 // ---------------------------------------------------------------------------
 // Constants and building blocks of the formats
 // ---------------------------------------------------------------------------
@@ -92,8 +109,8 @@ inline constexpr std::string_view _GEN8_INFO = "Gen8-Hybrid-X25519-MLKEM";
 inline constexpr std::array<std::uint8_t, 15> _RSA_ALG_ID = {
     0x30, 0x0D, 0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x01, 0x05, 0x00};
 
-inline constexpr std::size_t kGcmNonceSize = 12;
-inline constexpr std::size_t kGcmTagSize = 16;
+inline constexpr std::size_t kGcmNonceSize = aes::GCM_NONCE_SIZE;
+inline constexpr std::size_t kGcmTagSize = aes::GCM_TAG_SIZE;
 inline constexpr std::size_t kCbcIvSize = 16;
 inline constexpr std::size_t kMacSize = 32;
 

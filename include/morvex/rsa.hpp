@@ -28,21 +28,25 @@ inline constexpr unsigned long PUBLIC_EXPONENT = 65537;
 // key at hand.
 inline constexpr std::size_t MAX_OAEP_PLAINTEXT = 446;
 
-// The one RSA-OAEP parameter set of the library.
+// The one RSA-OAEP parameter set of the library, used by every OAEP
+// operation (the direct block, both envelopes, Gen7). Digest names as the
+// crypto library reads them.
 struct OaepParameters {
-  std::string_view hash;       // OpenSSL digest name
-  std::string_view mgf1_hash;  // digest of MGF1
-  std::string_view label;      // empty
+  std::string_view hash;
+  std::string_view mgf;       // mask generation function
+  std::string_view mgf_hash;  // its digest
+  std::string_view label;     // empty
 };
-inline constexpr OaepParameters _OAEP{"SHA2-256", "SHA2-256", ""};
+inline constexpr OaepParameters kOaep{"SHA-256", "MGF1", "SHA-256", ""};
 
-// RSA-PSS: SHA-256, MGF1-SHA-256, 32-byte salt.
+// RSA-PSS: SHA-256, MGF1-SHA-256, a salt as long as the digest.
 struct PssParameters {
   std::string_view hash;
-  std::string_view mgf1_hash;
+  std::string_view mgf;
+  std::string_view mgf_hash;
   int salt_length;
 };
-PssParameters _pss() noexcept;
+inline constexpr PssParameters kPss{"SHA-256", "MGF1", "SHA-256", 32};
 
 // An owned key handle of the crypto library, released with the handle.
 struct KeyDeleter {

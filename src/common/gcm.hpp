@@ -5,12 +5,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "morvex/aes.hpp"
 #include "morvex/bytes.hpp"
 
 namespace morvex::detail {
 
-inline constexpr std::size_t kGcmNonce = 12;
-inline constexpr std::size_t kGcmTag = 16;
+inline constexpr std::size_t kGcmNonce = aes::GCM_NONCE_SIZE;
+inline constexpr std::size_t kGcmTag = aes::GCM_TAG_SIZE;
 
 // Encrypts `in` into `ct_out` (same length) and writes the tag to `tag_out`.
 // `ct_out` may alias `in`. Throws PrimitiveError with OpenSSL's text.

@@ -1,5 +1,5 @@
-// Gen7: a random 32-byte session key travels RSA-OAEP-encrypted (SHA-256,
-// MGF1-SHA-256, empty label) to an RSA-4096 key and is mixed by XOR with a
+// Gen7: a random 32-byte session key travels RSA-OAEP-encrypted (the RSA
+// area's one parameter set) to an RSA-4096 key and is mixed by XOR with a
 // FrodoKEM shared secret; HKDF-SHA256 of the mix keys AES-256-GCM.
 //
 // raw public key:  L (le32) || PKCS#1 RSAPublicKey (L) || FrodoKEM public key
@@ -43,47 +43,6 @@ Split split_prefixed(ByteView in) {
   const std::uint64_t avail = in.size() - kPrefix;
   const std::size_t take = static_cast<std::size_t>(std::min(len, avail));
   return {in.subspan(kPrefix, take), in.subspan(kPrefix + take), len <= avail};
-}
-
-// OAEP with SHA-256 for both the label hash and MGF1, no label.
-void set_oaep(EVP_PKEY_CTX* ctx, bool encrypt) {
-  char pad[] = OSSL_PKEY_RSA_PAD_MODE_OAEP;
-  char md[] = "SHA256";
-  const OSSL_PARAM params[] = {
-      OSSL_PARAM_construct_utf8_string(OSSL_ASYM_CIPHER_PARAM_PAD_MODE, pad, 0),
-      OSSL_PARAM_construct_utf8_string(OSSL_ASYM_CIPHER_PARAM_OAEP_DIGEST, md, 0),
-      OSSL_PARAM_construct_utf8_string(OSSL_ASYM_CIPHER_PARAM_MGF1_DIGEST, md, 0),
-      OSSL_PARAM_construct_end()};
-  const int rc = encrypt ? EVP_PKEY_encrypt_init_ex(ctx, params) : EVP_PKEY_decrypt_init_ex(ctx, params);
-  if (rc != 1) morvex::detail::throw_openssl("RSA-OAEP set-up failed");
-}
-
-Bytes oaep_encrypt(EVP_PKEY* key, ByteView data) {
-  PKeyCtx ctx(EVP_PKEY_CTX_new_from_pkey(nullptr, key, nullptr));
-  if (!ctx) morvex::detail::throw_openssl("RSA-OAEP set-up failed");
-  set_oaep(ctx.get(), true);
-  std::size_t outlen = 0;
-  if (EVP_PKEY_encrypt(ctx.get(), nullptr, &outlen, data.data(), data.size()) != 1)
-    morvex::detail::throw_openssl("RSA-OAEP encryption failed");
-  Bytes out(outlen);
-  if (EVP_PKEY_encrypt(ctx.get(), out.data(), &outlen, data.data(), data.size()) != 1)
-    morvex::detail::throw_openssl("RSA-OAEP encryption failed");
-  out.resize(outlen);
-  return out;
-}
-
-SecureBytes oaep_decrypt(EVP_PKEY* key, ByteView ct) {
-  PKeyCtx ctx(EVP_PKEY_CTX_new_from_pkey(nullptr, key, nullptr));
-  if (!ctx) morvex::detail::throw_openssl("RSA-OAEP set-up failed");
-  set_oaep(ctx.get(), false);
-  std::size_t outlen = 0;
-  if (EVP_PKEY_decrypt(ctx.get(), nullptr, &outlen, ct.data(), ct.size()) != 1)
-    morvex::detail::throw_openssl("RSA-OAEP decryption failed");
-  SecureBytes out(outlen);
-  if (EVP_PKEY_decrypt(ctx.get(), out.data(), &outlen, ct.data(), ct.size()) != 1)
-    morvex::detail::throw_openssl("RSA-OAEP decryption failed");
-  out.resize(outlen);
-  return out;
 }
 
 std::string parser_message(const char* fallback) {
@@ -193,7 +152,7 @@ Encrypted _gen7_encrypt(ByteView data, ByteView raw, std::int64_t strength) {
   morvex::detail::random_bytes(session_key.data(), kSessionKey);
   Bytes rsa_ct;
   try {
-    rsa_ct = oaep_encrypt(rsa.get(), session_key.span());
+    rsa_ct = morvex::rsa::internal::oaep_encrypt(rsa.get(), session_key.span());
   } catch (const PrimitiveError& e) {
     // Only a modulus too small for a 32-byte OAEP-SHA-256 payload gets here.
     throw InvalidInputError(std::string("Invalid Gen7 RSA public key: ") + e.what(), std::current_exception());
@@ -240,7 +199,7 @@ Bytes _gen7_decrypt(ByteView enc, ByteView raw, ByteView secret, std::int64_t st
 
   SecureBytes session_key;
   try {
-    session_key = oaep_decrypt(rsa.get(), secret_parts.field);
+    session_key = morvex::rsa::internal::oaep_decrypt(rsa.get(), secret_parts.field);
   } catch (const PrimitiveError&) {
     throw DecryptionError("Gen7 RSA decryption failed", std::current_exception());
   }

@@ -56,27 +56,26 @@ std::size_t strength_index(std::int64_t strength) {
 }  // namespace detail
 
 namespace {
-using Table = std::array<const char*, 3>;
-constexpr Table kFrodo{"FrodoKEM-640-AES", "FrodoKEM-976-AES", "FrodoKEM-1344-AES"};
-constexpr Table kCmce{"Classic-McEliece-6688128", "Classic-McEliece-6960119", "Classic-McEliece-8192128"};
-constexpr Table kMlKem{"ML-KEM-512", "ML-KEM-768", "ML-KEM-1024"};
-constexpr Table kMlDsa{"ML-DSA-44", "ML-DSA-65", "ML-DSA-87"};
-// The SLH-DSA parameter sets go by two spellings; the first one wins.
-constexpr std::array<std::array<const char*, 2>, 3> kSlhDsa{{
-    {"SLH-DSA-SHA2-128f", "SLH_DSA_PURE_SHA2_128F"},
-    {"SLH-DSA-SHA2-192f", "SLH_DSA_PURE_SHA2_192F"},
-    {"SLH-DSA-SHA2-256f", "SLH_DSA_PURE_SHA2_256F"},
-}};
+// The names by strength come from the mechanism table, which lists each
+// family from the lowest strength up; the SLH-DSA parameter sets go by two
+// spellings, the three preferred ones first.
+std::string nth(detail::Family family, std::size_t index) {
+  for (const detail::Mechanism& m : detail::mechanisms())
+    if (m.family == family && index-- == 0) return std::string(m.name);
+  throw std::out_of_range("strength index out of range");
+}
 }  // namespace
 
-std::string frodo_alg(std::int64_t strength) { return kFrodo[detail::strength_index(strength)]; }
-std::string cmce_alg(std::int64_t strength) { return kCmce[detail::strength_index(strength)]; }
-std::string mlkem_alg(std::int64_t strength) { return kMlKem[detail::strength_index(strength)]; }
-std::string mldsa_alg(std::int64_t strength) { return kMlDsa[detail::strength_index(strength)]; }
+std::string frodo_alg(std::int64_t strength) { return nth(detail::Family::FrodoKem, detail::strength_index(strength)); }
+std::string cmce_alg(std::int64_t strength) {
+  return nth(detail::Family::ClassicMcEliece, detail::strength_index(strength));
+}
+std::string mlkem_alg(std::int64_t strength) { return nth(detail::Family::MlKem, detail::strength_index(strength)); }
+std::string mldsa_alg(std::int64_t strength) { return nth(detail::Family::MlDsa, detail::strength_index(strength)); }
 
 std::vector<std::string> slhdsa_candidates(std::int64_t strength) {
-  const auto& c = kSlhDsa[detail::strength_index(strength)];
-  return {c[0], c[1]};
+  const std::size_t i = detail::strength_index(strength);
+  return {nth(detail::Family::SlhDsa, i), nth(detail::Family::SlhDsa, i + 3)};
 }
 
 KemSizes kem_sizes(std::string_view alg) {

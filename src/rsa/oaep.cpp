@@ -7,23 +7,23 @@
 #include "common/ossl.hpp"
 #include "morvex/errors.hpp"
 #include "morvex/rsa.hpp"
+#include "rsa/internal.hpp"
 
 namespace morvex::rsa {
 namespace {
 
 using detail::PKeyCtx;
 
-// _OAEP as OpenSSL parameters, built once. The label is left at its
-// default, the empty label.
+// kOaep as OpenSSL parameters, built once. MGF1 is OpenSSL's only mask
+// generation function and the label is left at its default, the empty label.
 const OSSL_PARAM* oaep_params() {
+  static_assert(kOaep.mgf == "MGF1" && kOaep.label.empty());
   static char pad[] = OSSL_PKEY_RSA_PAD_MODE_OAEP;
-  static char hash[] = "SHA2-256";
-  static char mgf1[] = "SHA2-256";
-  static_assert(sizeof hash - 1 == _OAEP.hash.size() && sizeof mgf1 - 1 == _OAEP.mgf1_hash.size());
+  static std::string hash(kOaep.hash), mgf_hash(kOaep.mgf_hash);
   static const OSSL_PARAM params[] = {
       OSSL_PARAM_construct_utf8_string(OSSL_ASYM_CIPHER_PARAM_PAD_MODE, pad, 0),
-      OSSL_PARAM_construct_utf8_string(OSSL_ASYM_CIPHER_PARAM_OAEP_DIGEST, hash, 0),
-      OSSL_PARAM_construct_utf8_string(OSSL_ASYM_CIPHER_PARAM_MGF1_DIGEST, mgf1, 0),
+      OSSL_PARAM_construct_utf8_string(OSSL_ASYM_CIPHER_PARAM_OAEP_DIGEST, hash.data(), 0),
+      OSSL_PARAM_construct_utf8_string(OSSL_ASYM_CIPHER_PARAM_MGF1_DIGEST, mgf_hash.data(), 0),
       OSSL_PARAM_construct_end(),
   };
   return params;
@@ -37,39 +37,47 @@ PKeyCtx context_for(EVP_PKEY* key) {
 
 }  // namespace
 
-Bytes encrypt_oaep_with(EVP_PKEY* key, ByteView data) {
+Bytes internal::oaep_encrypt(EVP_PKEY* key, ByteView data) {
   detail::clear_openssl_errors();
+  const PKeyCtx ctx = context_for(key);
+  if (EVP_PKEY_encrypt_init_ex(ctx.get(), oaep_params()) != 1)
+    detail::throw_openssl("operation not supported for this keytype");
+  std::size_t len = 0;
+  if (EVP_PKEY_encrypt(ctx.get(), nullptr, &len, data.data(), data.size()) != 1)
+    detail::throw_openssl("encryption failed");
+  Bytes block(len);
+  if (EVP_PKEY_encrypt(ctx.get(), block.data(), &len, data.data(), data.size()) != 1)
+    detail::throw_openssl("encryption failed");
+  block.resize(len);
+  return block;
+}
+
+SecureBytes internal::oaep_decrypt(EVP_PKEY* key, ByteView blob) {
+  detail::clear_openssl_errors();
+  const PKeyCtx ctx = context_for(key);
+  if (EVP_PKEY_decrypt_init_ex(ctx.get(), oaep_params()) != 1)
+    detail::throw_openssl("operation not supported for this keytype");
+  std::size_t len = 0;
+  if (EVP_PKEY_decrypt(ctx.get(), nullptr, &len, blob.data(), blob.size()) != 1)
+    detail::throw_openssl("decryption failed");
+  SecureBytes out(len);
+  if (EVP_PKEY_decrypt(ctx.get(), out.data(), &len, blob.data(), blob.size()) != 1)
+    detail::throw_openssl("decryption failed");
+  out.resize(len);
+  return out;
+}
+
+Bytes encrypt_oaep_with(EVP_PKEY* key, ByteView data) {
   try {
-    const PKeyCtx ctx = context_for(key);
-    if (EVP_PKEY_encrypt_init_ex(ctx.get(), oaep_params()) != 1)
-      detail::throw_openssl("operation not supported for this keytype");
-    std::size_t len = 0;
-    if (EVP_PKEY_encrypt(ctx.get(), nullptr, &len, data.data(), data.size()) != 1)
-      detail::throw_openssl("encryption failed");
-    Bytes block(len);
-    if (EVP_PKEY_encrypt(ctx.get(), block.data(), &len, data.data(), data.size()) != 1)
-      detail::throw_openssl("encryption failed");
-    block.resize(len);
-    return block;
+    return internal::oaep_encrypt(key, data);
   } catch (const PrimitiveError& e) {
     throw EncryptionError(std::string("RSA encryption failed: ") + e.what(), std::current_exception());
   }
 }
 
 SecureBytes decrypt_oaep_with(EVP_PKEY* key, ByteView blob) {
-  detail::clear_openssl_errors();
   try {
-    const PKeyCtx ctx = context_for(key);
-    if (EVP_PKEY_decrypt_init_ex(ctx.get(), oaep_params()) != 1)
-      detail::throw_openssl("operation not supported for this keytype");
-    std::size_t len = 0;
-    if (EVP_PKEY_decrypt(ctx.get(), nullptr, &len, blob.data(), blob.size()) != 1)
-      detail::throw_openssl("decryption failed");
-    SecureBytes out(len);
-    if (EVP_PKEY_decrypt(ctx.get(), out.data(), &len, blob.data(), blob.size()) != 1)
-      detail::throw_openssl("decryption failed");
-    out.resize(len);
-    return out;
+    return internal::oaep_decrypt(key, blob);
   } catch (const PrimitiveError& e) {
     throw DecryptionError(std::string("RSA decryption failed: ") + e.what(), std::current_exception());
   }

@@ -15,7 +15,6 @@ namespace {
 
 using detail::PKeyCtx;
 
-constexpr int kSaltLength = 32;
 constexpr std::size_t kDigestLength = 32;
 
 // The RSA signature algorithm, fetched once; the message is hashed here
@@ -26,16 +25,15 @@ EVP_SIGNATURE* rsa_signature() {
   return sig;
 }
 
-// The parameters of _pss() for OpenSSL, built once.
+// kPss for OpenSSL, built once.
 const OSSL_PARAM* pss_params() {
   static char pad[] = OSSL_PKEY_RSA_PAD_MODE_PSS;
-  static char hash[] = "SHA2-256";
-  static char mgf1[] = "SHA2-256";
-  static int salt = kSaltLength;
+  static std::string hash(kPss.hash), mgf_hash(kPss.mgf_hash);
+  static int salt = kPss.salt_length;
   static const OSSL_PARAM params[] = {
-      OSSL_PARAM_construct_utf8_string(OSSL_SIGNATURE_PARAM_DIGEST, hash, 0),
+      OSSL_PARAM_construct_utf8_string(OSSL_SIGNATURE_PARAM_DIGEST, hash.data(), 0),
       OSSL_PARAM_construct_utf8_string(OSSL_SIGNATURE_PARAM_PAD_MODE, pad, 0),
-      OSSL_PARAM_construct_utf8_string(OSSL_SIGNATURE_PARAM_MGF1_DIGEST, mgf1, 0),
+      OSSL_PARAM_construct_utf8_string(OSSL_SIGNATURE_PARAM_MGF1_DIGEST, mgf_hash.data(), 0),
       OSSL_PARAM_construct_int(OSSL_SIGNATURE_PARAM_PSS_SALTLEN, &salt),
       OSSL_PARAM_construct_end(),
   };
@@ -51,7 +49,6 @@ std::string not_rsa_text(EVP_PKEY* key) {
 
 }  // namespace
 
-PssParameters _pss() noexcept { return {"SHA2-256", "SHA2-256", kSaltLength}; }
 
 Bytes sign_bytes(ByteView data, std::string_view private_pem) {
   const Key key = _load_private(private_pem);

@@ -70,6 +70,12 @@ def cmce_alg(strength: int) -> str:
 def mlkem_alg(strength: int) -> str:
     """ML-KEM mechanism name of a strength (0..2)."""
 
+def mldsa_alg(strength: int) -> str:
+    """ML-DSA mechanism name of a strength (0..2)."""
+
+def slhdsa_candidates(strength: int) -> list[str]:
+    """SLH-DSA mechanism names of a strength (0..2), in order of preference."""
+
 def sig_algorithm(kind: str, strength: int) -> str:
     """
     Signature mechanism name: ML-DSA for kind "mldsa", otherwise the first enabled

@@ -95,12 +95,6 @@ def _gen4_encrypt(data: bytes | bytearray | memoryview, raw_pk: bytes | bytearra
 def _gen4_decrypt(enc: bytes | bytearray | memoryview, raw_sk: bytes | bytearray | memoryview, capsule: bytes | bytearray | memoryview) -> bytes:
     """Gen4 decryption."""
 
-def _gen6_encrypt(data: bytes | bytearray | memoryview, raw_pk: bytes | bytearray | memoryview, strength: int) -> tuple[bytes, bytes]:
-    """Gen6: FrodoKEM, HKDF, AES-256-GCM."""
-
-def _gen6_decrypt(enc: bytes | bytearray | memoryview, raw_sk: bytes | bytearray | memoryview, capsule: bytes | bytearray | memoryview, strength: int) -> bytes:
-    """Gen6: FrodoKEM, HKDF, AES-256-GCM."""
-
 def _gen2_encrypt(data: bytes | bytearray | memoryview, raw_pk: bytes | bytearray | memoryview, strength: int) -> tuple[bytes, bytes]:
     """Gen2: Classic McEliece, AES-256-CBC, HMAC-SHA256."""
 
@@ -112,6 +106,12 @@ def _gen5_encrypt(data: bytes | bytearray | memoryview, raw_pk: bytes | bytearra
 
 def _gen5_decrypt(enc: bytes | bytearray | memoryview, raw_sk: bytes | bytearray | memoryview, capsule: bytes | bytearray | memoryview, strength: int) -> bytes:
     """Gen5: Classic McEliece, HKDF-split keys, AES-256-CBC, HMAC-SHA256."""
+
+def _gen6_encrypt(data: bytes | bytearray | memoryview, raw_pk: bytes | bytearray | memoryview, strength: int) -> tuple[bytes, bytes]:
+    """Gen6: FrodoKEM, HKDF, AES-256-GCM."""
+
+def _gen6_decrypt(enc: bytes | bytearray | memoryview, raw_sk: bytes | bytearray | memoryview, capsule: bytes | bytearray | memoryview, strength: int) -> bytes:
+    """Gen6: FrodoKEM, HKDF, AES-256-GCM."""
 
 def _gen7_encrypt(data: bytes | bytearray | memoryview, raw_pk: bytes | bytearray | memoryview, strength: int) -> tuple[bytes, bytes]:
     """Gen7: RSA-4096 OAEP and FrodoKEM, HKDF, AES-256-GCM."""

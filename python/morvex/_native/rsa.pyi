@@ -7,6 +7,10 @@ PUBLIC_EXPONENT: int = 65537
 
 MAX_OAEP_PLAINTEXT: int = 446
 
+_OAEP: tuple[str, str, str, bytes]
+
+_PSS: tuple[str, str, str, int]
+
 class KeyHandle:
     """A loaded key (released when the object goes)."""
 

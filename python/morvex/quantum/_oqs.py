@@ -35,21 +35,14 @@ __all__ = [
     "sig_sizes",
 ]
 
-# Mechanism names by strength (0 STANDARD, 1 MEDIUM, 2 HIGHEST).
-_FRODO: dict[int, str] = {0: "FrodoKEM-640-AES", 1: "FrodoKEM-976-AES", 2: "FrodoKEM-1344-AES"}
-_CMCE: dict[int, str] = {
-    0: "Classic-McEliece-6688128",
-    1: "Classic-McEliece-6960119",
-    2: "Classic-McEliece-8192128",
-}
-_MLKEM: dict[int, str] = {0: "ML-KEM-512", 1: "ML-KEM-768", 2: "ML-KEM-1024"}
-_MLDSA: dict[int, str] = {0: "ML-DSA-44", 1: "ML-DSA-65", 2: "ML-DSA-87"}
+# Mechanism names by strength (0 STANDARD, 1 MEDIUM, 2 HIGHEST), read from
+# the native mechanism table.
+_FRODO: dict[int, str] = {s: _native.frodo_alg(s) for s in range(3)}
+_CMCE: dict[int, str] = {s: _native.cmce_alg(s) for s in range(3)}
+_MLKEM: dict[int, str] = {s: _native.mlkem_alg(s) for s in range(3)}
+_MLDSA: dict[int, str] = {s: _native.mldsa_alg(s) for s in range(3)}
 # Two spellings per strength, in order of preference.
-_SLHDSA: dict[int, list[str]] = {
-    0: ["SLH-DSA-SHA2-128f", "SLH_DSA_PURE_SHA2_128F"],
-    1: ["SLH-DSA-SHA2-192f", "SLH_DSA_PURE_SHA2_192F"],
-    2: ["SLH-DSA-SHA2-256f", "SLH_DSA_PURE_SHA2_256F"],
-}
+_SLHDSA: dict[int, list[str]] = {s: _native.slhdsa_candidates(s) for s in range(3)}
 
 
 def _oqs() -> ModuleType:

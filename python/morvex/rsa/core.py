@@ -45,7 +45,7 @@ class _OaepParameters(NamedTuple):
 
 
 MAX_OAEP_PLAINTEXT: int = _native.MAX_OAEP_PLAINTEXT
-_OAEP = _OaepParameters(hash="SHA-256", mgf="MGF1", mgf_hash="SHA-256", label=b"")
+_OAEP = _OaepParameters(*_native._OAEP)
 
 _encrypt_oaep = _native._encrypt_oaep
 _decrypt_oaep = _native._decrypt_oaep
@@ -61,7 +61,7 @@ class _PssParameters(NamedTuple):
 
 def _pss() -> _PssParameters:
     """The signature parameters: PSS with MGF1-SHA-256 and a 32-byte salt over SHA-256."""
-    return _PssParameters(hash="SHA-256", mgf="MGF1", mgf_hash="SHA-256", salt_length=32)
+    return _PssParameters(*_native._PSS)
 
 
 sign_bytes = _native.sign_bytes

@@ -1,5 +1,5 @@
-// Quantum key generation, the two-byte key header and the dispatch of
-// encrypt/decrypt by generation byte.
+// The dispatch by generation: one table of the message formats drives key
+// generation, encryption and decryption; the two-byte key header.
 #include <algorithm>
 #include <stdexcept>
 
@@ -60,32 +60,56 @@ SignatureAlgorithm to_signature_algorithm(std::int64_t value) {
   return static_cast<SignatureAlgorithm>(value);
 }
 
+namespace {
+
+// Key pairs of the formats whose keys are one KEM's keys behind the header.
+template <std::uint8_t Byte, std::string (*Mechanism)(std::int64_t)>
+KeyPair kem_keys(QuantumStrength strength) {
+  const auto st = static_cast<std::int64_t>(strength);
+  const oqs::KeyPair kp = oqs::generate_keypair(Mechanism(st));
+  return detail::with_header(Byte, static_cast<std::uint8_t>(st), kp.public_key, kp.secret_key);
+}
+
+// Gen4 has one strength: its forms take none.
+Encrypted gen4_encrypt(ByteView data, ByteView raw, std::int64_t) { return _gen4_encrypt(data, raw); }
+Bytes gen4_decrypt(ByteView enc, ByteView raw, ByteView secret, std::int64_t) {
+  return _gen4_decrypt(enc, raw, secret);
+}
+
+constexpr GenerationFormat kFormats[] = {
+    {2, Kem::ClassicMcEliece, false, &kem_keys<2, &oqs::cmce_alg>, &_gen2_encrypt, &_gen2_decrypt,
+     "Gen2: Classic McEliece, AES-256-CBC, HMAC-SHA256."},
+    {4, Kem::FrodoKem, true, &kem_keys<4, &oqs::frodo_alg>, &gen4_encrypt, &gen4_decrypt,
+     "Gen4: FrodoKEM-1344, HMAC-derived key, AES-256-GCM."},
+    {5, Kem::ClassicMcEliece, false, &kem_keys<5, &oqs::cmce_alg>, &_gen5_encrypt, &_gen5_decrypt,
+     "Gen5: Classic McEliece, HKDF-split keys, AES-256-CBC, HMAC-SHA256."},
+    {6, Kem::FrodoKem, false, &kem_keys<6, &oqs::frodo_alg>, &_gen6_encrypt, &_gen6_decrypt,
+     "Gen6: FrodoKEM, HKDF, AES-256-GCM."},
+    {7, Kem::RsaFrodoKem, false, &_gen7_generate, &_gen7_encrypt, &_gen7_decrypt,
+     "Gen7: RSA-4096 OAEP and FrodoKEM, HKDF, AES-256-GCM."},
+    {8, Kem::X25519MlKem, false, &_gen8_generate, &_gen8_encrypt, &_gen8_decrypt,
+     "Gen8: X25519 and ML-KEM, HKDF, AES-256-GCM."},
+};
+
+// The format whose keys a generation makes: GEN1 makes GEN2 keys, GEN3 makes
+// GEN6 keys, every other generation its own.
+constexpr std::uint8_t kKeysOf[] = {0, 2, 2, 6, 4, 5, 6, 7, 8};
+
+const GenerationFormat* format_of(std::uint8_t byte) noexcept {
+  for (const GenerationFormat& f : kFormats)
+    if (f.byte == byte) return &f;
+  return nullptr;
+}
+
+}  // namespace
+
+std::span<const GenerationFormat> generation_formats() noexcept { return kFormats; }
+
 KeyPair generate_keypair(std::int64_t generation, std::int64_t strength) {
   const QuantumGeneration gen = to_generation(generation);
-  QuantumStrength st = to_strength(strength);
-  std::uint8_t byte = 0;
-  std::string mechanism;
-  using G = QuantumGeneration;
-  if (gen == G::GEN1 || gen == G::GEN2) {
-    byte = 2;
-    mechanism = oqs::cmce_alg(static_cast<std::int64_t>(st));
-  } else if (gen == G::GEN5) {
-    byte = 5;
-    mechanism = oqs::cmce_alg(static_cast<std::int64_t>(st));
-  } else if (gen == G::GEN3 || gen == G::GEN6) {
-    byte = 6;
-    mechanism = oqs::frodo_alg(static_cast<std::int64_t>(st));
-  } else if (gen == G::GEN4) {
-    byte = 4;
-    st = QuantumStrength::HIGHEST;
-    mechanism = oqs::frodo_alg(static_cast<std::int64_t>(st));
-  } else if (gen == G::GEN7) {
-    return _gen7_generate(st);
-  } else {
-    return _gen8_generate(st);
-  }
-  const oqs::KeyPair kp = oqs::generate_keypair(mechanism);
-  return detail::with_header(byte, static_cast<std::uint8_t>(st), kp.public_key, kp.secret_key);
+  const QuantumStrength st = to_strength(strength);
+  const GenerationFormat& f = *format_of(kKeysOf[static_cast<std::size_t>(gen)]);
+  return f.generate(f.fixed_strength ? QuantumStrength::HIGHEST : st);
 }
 
 void _check_public_key(ByteView public_key) {
@@ -96,37 +120,18 @@ void _check_public_key(ByteView public_key) {
 
 Encrypted encrypt(std::string_view message, ByteView public_key) {
   _check_public_key(public_key);
-  const std::uint8_t gen = public_key[0];
-  const std::int64_t strength = public_key[1];
-  const ByteView raw = public_key.subspan(2);
   const ByteView data = encoding::text_bytes(message);
-  switch (gen) {
-    case 4: return _gen4_encrypt(data, raw);
-    case 6: return _gen6_encrypt(data, raw, strength);
-    case 2: return _gen2_encrypt(data, raw, strength);
-    case 5: return _gen5_encrypt(data, raw, strength);
-    case 7: return _gen7_encrypt(data, raw, strength);
-    case 8: return _gen8_encrypt(data, raw, strength);
-    default: throw QuantumOperationError(unsupported(gen, "encryption"));
-  }
+  const GenerationFormat* f = format_of(public_key[0]);
+  if (f == nullptr) throw QuantumOperationError(unsupported(public_key[0], "encryption"));
+  return f->encrypt(data, public_key.subspan(2), public_key[1]);
 }
 
 std::string decrypt(ByteView encrypted_message, ByteView private_key, ByteView secret) {
   if (private_key.size() < 3) throw InvalidInputError("Invalid quantum private key");
   if (secret.empty()) throw InvalidInputError("Encapsulated secret required for quantum decryption");
-  const std::uint8_t gen = private_key[0];
-  const std::int64_t strength = private_key[1];
-  const ByteView raw = private_key.subspan(2);
-  Bytes data;
-  switch (gen) {
-    case 4: data = _gen4_decrypt(encrypted_message, raw, secret); break;
-    case 6: data = _gen6_decrypt(encrypted_message, raw, secret, strength); break;
-    case 2: data = _gen2_decrypt(encrypted_message, raw, secret, strength); break;
-    case 5: data = _gen5_decrypt(encrypted_message, raw, secret, strength); break;
-    case 7: data = _gen7_decrypt(encrypted_message, raw, secret, strength); break;
-    case 8: data = _gen8_decrypt(encrypted_message, raw, secret, strength); break;
-    default: throw QuantumOperationError(unsupported(gen, "decryption"));
-  }
+  const GenerationFormat* f = format_of(private_key[0]);
+  if (f == nullptr) throw QuantumOperationError(unsupported(private_key[0], "decryption"));
+  Bytes data = f->decrypt(encrypted_message, private_key.subspan(2), secret, private_key[1]);
   try {
     encoding::validate_utf8(data);
   } catch (const Utf8Error&) {
