@@ -23,7 +23,7 @@
 #include <string_view>
 
 #include "morvex/bytes.hpp"
-#include "morvex/quantum.hpp"
+#include "morvex/quantum/formats.hpp"
 #include "morvex/quantum/oqs.hpp"
 #include "shutdown_gate.hpp"
 

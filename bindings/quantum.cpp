@@ -5,7 +5,7 @@
 #include <string>
 
 #include "module.hpp"
-#include "morvex/quantum.hpp"
+#include "morvex/quantum/formats.hpp"
 
 namespace morvex::py {
 namespace {
@@ -75,11 +75,11 @@ void bind_quantum(nb::module_& m) {
 
   // --- constants ----------------------------------------------------------------
   auto bytes_const = [](std::string_view s) { return nb::bytes(s.data(), s.size()); };
-  m.attr("_GEN5_INFO") = bytes_const(q::_GEN5_INFO);
-  m.attr("_GEN6_INFO") = bytes_const(q::_GEN6_INFO);
-  m.attr("_GEN7_INFO") = bytes_const(q::_GEN7_INFO);
-  m.attr("_GEN8_INFO") = bytes_const(q::_GEN8_INFO);
-  m.attr("_RSA_ALG_ID") = to_bytes(q::_RSA_ALG_ID);
+  m.attr("_GEN5_INFO") = bytes_const(q::kGen5Info);
+  m.attr("_GEN6_INFO") = bytes_const(q::kGen6Info);
+  m.attr("_GEN7_INFO") = bytes_const(q::kGen7Info);
+  m.attr("_GEN8_INFO") = bytes_const(q::kGen8Info);
+  m.attr("_RSA_ALG_ID") = to_bytes(q::kRsaAlgId);
 
   // --- building blocks ----------------------------------------------------------
   m.def("_hkdf", &q::_hkdf, guard(), "ikm"_a, "salt"_a, "info"_a, "length"_a, "HKDF-SHA256.");

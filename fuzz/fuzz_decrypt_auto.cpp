@@ -17,6 +17,7 @@
 #include "morvex/errors.hpp"
 #include "morvex/hybrid.hpp"
 #include "morvex/rsa.hpp"
+#include "rsa/internal.hpp"
 #include "test_rsa_keys.hpp"
 
 using namespace morvex;

@@ -15,6 +15,7 @@
 #include "morvex/encoding.hpp"
 #include "morvex/password.hpp"
 #include "password/record.hpp"
+#include "password/record.hpp"
 
 using namespace morvex;
 namespace pw = morvex::password;

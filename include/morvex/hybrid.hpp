@@ -47,11 +47,6 @@ Bytes _net_decrypt(ByteView blob, std::string_view private_pem);
 // 8 bytes long.
 Bytes _legacy_decrypt(ByteView blob, std::string_view private_pem);
 
-// What the format detection takes a blob for, by its length and first four
-// bytes alone, in the order the rules are tried.
-enum class Format { Legacy, Envelope, Direct };
-Format detect_format(ByteView blob) noexcept;
-
 // Opens a legacy envelope, a hybrid envelope or a direct RSA block, told apart
 // by the length and the first four bytes alone.
 Bytes decrypt_auto(ByteView blob, std::string_view private_pem);

@@ -58,9 +58,6 @@ const HashEntry* _find_hash(std::string_view name) noexcept;
 // length below 1, PrimitiveError when OpenSSL fails.
 SecureBytes _derive(std::string_view password, ByteView salt, std::int64_t iterations,
                     std::int64_t length, std::string_view hash_algorithm);
-// The same into caller-owned storage; the length is out.size().
-void _derive_into(std::string_view password, ByteView salt, std::int64_t iterations,
-                  std::string_view hash_algorithm, std::span<std::uint8_t> out);
 
 // A new record for the password. Throws InvalidInputError "Password cannot be
 // empty", then InvalidInputError for an iteration count outside
@@ -76,17 +73,6 @@ bool verify_password(std::string_view password, std::string_view hash_json);
 // True when the record asks for fewer than UPGRADE_THRESHOLD iterations, or
 // its iteration count cannot be read.
 bool needs_rehash(std::string_view hash_json);
-
-// What verification takes from a record before deriving anything: nothing
-// when the record is malformed or out of bounds (verify_password is then
-// false whatever the password).
-struct VerifyPlan {
-  Bytes salt;
-  Bytes digest;
-  std::int64_t iterations;
-  const HashEntry* hash;
-};
-std::optional<VerifyPlan> _plan_verify(std::string_view hash_json);
 
 // The record's top-level JSON object as its values in document order, for a
 // host that builds its own (nothing when the text is not a JSON object; a

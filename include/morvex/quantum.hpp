@@ -4,16 +4,16 @@
 // Quantum key: generation byte || strength byte || raw key. encrypt() returns
 // (encapsulated secret, encrypted message); decrypt() takes the message first.
 // Signature key: scheme id || strength byte || the primitive's key.
+//
+// The message formats of each generation and their building blocks are in
+// morvex/quantum/formats.hpp.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <span>
 #include <string>
 #include <string_view>
 
-#include "morvex/aes.hpp"
 #include "morvex/bytes.hpp"
 
 namespace morvex::quantum {
@@ -67,8 +67,6 @@ KeyPair generate_keypair(std::int64_t generation = 8, std::int64_t strength = 2)
 // bytes or an all-zero raw key; QuantumOperationError for a generation byte
 // other than 2, 4, 5, 6, 7, 8; then the generation's own failures.
 Encrypted encrypt(std::string_view message, ByteView public_key);
-// The first check of encrypt() alone: throws its InvalidInputError.
-void _check_public_key(ByteView public_key);
 
 // InvalidInputError for a private key under 3 bytes or an empty secret;
 // QuantumOperationError for an unknown generation byte; the generation's own
@@ -81,107 +79,5 @@ Bytes sign(ByteView data, ByteView private_key);
 // False for a bad signature or a key with no valid header; throws only the
 // loader's error and the lookup error of a strength outside 0..2.
 bool verify(ByteView data, ByteView signature, ByteView public_key);
-
-// The message formats, one row per generation byte that keys carry: the KEM
-// behind it, how its keys are made, and its two directions (raw keys without
-// the header, the strength byte as an integer).
-enum class Kem : std::uint8_t { ClassicMcEliece, FrodoKem, RsaFrodoKem, X25519MlKem };
-struct GenerationFormat {
-  std::uint8_t byte;
-  Kem kem;
-  bool fixed_strength;  // always the highest strength (Gen4)
-  KeyPair (*generate)(QuantumStrength strength);
-  Encrypted (*encrypt)(ByteView data, ByteView raw_public_key, std::int64_t strength);
-  Bytes (*decrypt)(ByteView message, ByteView raw_private_key, ByteView secret, std::int64_t strength);
-  const char* summary;
-};
-std::span<const GenerationFormat> generation_formats() noexcept;
-
-// ---------------------------------------------------------------------------
-// Constants and building blocks of the formats
-// ---------------------------------------------------------------------------
-
-inline constexpr std::string_view _GEN5_INFO = "Gen5-CMCE-HMAC";
-inline constexpr std::string_view _GEN6_INFO = "Gen6-Frodo-GCM";
-inline constexpr std::string_view _GEN7_INFO = "Gen7-Hybrid-RSA-Frodo";
-inline constexpr std::string_view _GEN8_INFO = "Gen8-Hybrid-X25519-MLKEM";
-// DER AlgorithmIdentifier of rsaEncryption with NULL parameters.
-inline constexpr std::array<std::uint8_t, 15> _RSA_ALG_ID = {
-    0x30, 0x0D, 0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x01, 0x05, 0x00};
-
-inline constexpr std::size_t kGcmNonceSize = aes::GCM_NONCE_SIZE;
-inline constexpr std::size_t kGcmTagSize = aes::GCM_TAG_SIZE;
-inline constexpr std::size_t kCbcIvSize = 16;
-inline constexpr std::size_t kMacSize = 32;
-
-// HKDF-SHA256 (extract and expand). Primitive failures pass as PrimitiveError.
-SecureBytes _hkdf(ByteView ikm, ByteView salt, ByteView info, std::size_t length);
-
-struct Sealed {
-  Bytes ciphertext;
-  std::array<std::uint8_t, kGcmTagSize> tag;
-};
-// AES-GCM (key of 16, 24 or 32 bytes), no associated data.
-Sealed _gcm_seal(ByteView key, ByteView nonce, ByteView data);
-// DecryptionError "Quantum AES-GCM decryption failed (wrong key or tampered
-// data)" for any failure, the primitive's failure as cause.
-Bytes _gcm_open(ByteView key, ByteView nonce, ByteView ciphertext, ByteView tag);
-
-// AES-CBC with PKCS#7 (16-byte blocks); the data comes first.
-Bytes _cbc_encrypt(ByteView data, ByteView key, ByteView iv);
-// std::invalid_argument for a ciphertext that is not whole blocks; DecryptionError
-// "Quantum AES-CBC unpadding failed" for bad padding.
-Bytes _cbc_decrypt(ByteView ciphertext, ByteView key, ByteView iv);
-
-std::array<std::uint8_t, kMacSize> _hmac256(ByteView key, ByteView data);
-
-// Gen4 and Gen6 (FrodoKEM, AES-256-GCM).
-SecretArray<32> _gen4_key(ByteView ss);
-Encrypted _gen4_encrypt(ByteView data, ByteView raw_pk);
-Bytes _gen4_decrypt(ByteView enc, ByteView raw_sk, ByteView capsule);
-Encrypted _gen6_encrypt(ByteView data, ByteView raw_pk, std::int64_t strength);
-Bytes _gen6_decrypt(ByteView enc, ByteView raw_sk, ByteView capsule, std::int64_t strength);
-
-// Gen2 and Gen5 (Classic McEliece, AES-256-CBC, HMAC-SHA256).
-Encrypted _gen2_encrypt(ByteView data, ByteView raw_pk, std::int64_t strength);
-Bytes _gen2_decrypt(ByteView enc, ByteView raw_sk, ByteView capsule, std::int64_t strength);
-Encrypted _gen5_encrypt(ByteView data, ByteView raw_pk, std::int64_t strength);
-Bytes _gen5_decrypt(ByteView enc, ByteView raw_sk, ByteView capsule, std::int64_t strength);
-
-// Gen7 (RSA-4096 OAEP-SHA256 + FrodoKEM).
-KeyPair _gen7_generate(QuantumStrength strength);
-Encrypted _gen7_encrypt(ByteView data, ByteView raw, std::int64_t strength);
-Bytes _gen7_decrypt(ByteView enc, ByteView raw, ByteView secret, std::int64_t strength);
-// 32 bytes: session_key[i] ^ frodo_ss[i mod |frodo_ss|]. std::invalid_argument
-// when the session key is under 32 bytes or the FrodoKEM secret is empty.
-SecretArray<32> _xor_mix(ByteView session_key, ByteView frodo_ss);
-// DER definite length of n.
-Bytes _der_len(std::uint64_t n);
-// SubjectPublicKeyInfo (rsaEncryption) around a PKCS#1 RSAPublicKey.
-Bytes _pkcs1_to_spki(ByteView pkcs1);
-
-// Gen8 (X25519 + ML-KEM).
-struct X25519Raw {
-  std::array<std::uint8_t, 32> public_key;
-  SecretArray<32> private_key;
-};
-// The raw public and private halves of the X25519 private key given raw
-// (InvalidInputError when it is not 32 bytes); see also _gen8_generate.
-X25519Raw _x25519_raw(ByteView private_key);
-KeyPair _gen8_generate(QuantumStrength strength);
-Encrypted _gen8_encrypt(ByteView data, ByteView raw, std::int64_t strength);
-Bytes _gen8_decrypt(ByteView enc, ByteView raw, ByteView secret, std::int64_t strength);
-
-// Signature keys.
-struct SigHeader {
-  std::uint8_t scheme;
-  std::uint8_t strength;
-  ByteView raw;
-};
-// InvalidInputError "Invalid <label> key: missing header" under 2 bytes.
-SigHeader _sig_strip(ByteView headered, std::string_view label);
-// "mldsa" for ML_DSA, "slhdsa" for anything else.
-std::string_view _sig_kind(SignatureAlgorithm alg);
-std::string_view _sig_kind(std::int64_t alg);
 
 }  // namespace morvex::quantum

@@ -82,11 +82,6 @@ Bytes _encrypt_oaep(ByteView data, std::string_view public_pem);
 // key, DecryptionError "RSA decryption failed: ..." otherwise.
 SecureBytes _decrypt_oaep(ByteView blob, std::string_view private_pem);
 
-// The same block operations over a loaded key, with the same error mapping
-// (no length limit of their own).
-Bytes encrypt_oaep_with(EVP_PKEY* key, ByteView data);
-SecureBytes decrypt_oaep_with(EVP_PKEY* key, ByteView blob);
-
 // RSA-PSS over SHA-256. Signing throws InvalidInputError (unreadable key) or
 // SignatureError "RSA signing failed: ...". Verification answers false for a
 // signature that does not match; a key text that is unreadable, or that
@@ -111,13 +106,5 @@ void encrypt_bytes_into(ByteView data, std::string_view public_pem, std::span<st
 Bytes decrypt_bytes(ByteView blob, std::string_view private_pem);
 std::string encrypt_str(std::string_view plaintext, std::string_view public_pem);
 std::string decrypt_str(std::string_view ciphertext_b64, std::string_view private_pem);
-
-namespace internal {
-// The direct path of encrypt_bytes with the block encryption passed in: a
-// block that the format detection would take for an envelope (one in 2^32
-// begins with the legacy mark) is encrypted again, so it always opens.
-using BlockEncryptor = Bytes (*)(ByteView, std::string_view);
-Bytes encrypt_direct(ByteView data, std::string_view public_pem, BlockEncryptor encrypt);
-}  // namespace internal
 
 }  // namespace morvex::rsa

@@ -9,6 +9,7 @@
 #include "morvex/errors.hpp"
 #include "morvex/hybrid.hpp"
 #include "morvex/rsa.hpp"
+#include "rsa/internal.hpp"
 
 namespace morvex::hybrid {
 namespace {

@@ -7,6 +7,15 @@
 
 #include "morvex/bytes.hpp"
 
+namespace morvex::hybrid {
+
+// What the format detection takes a blob for, by its length and first four
+// bytes alone, in the order the rules are tried.
+enum class Format { Legacy, Envelope, Direct };
+Format detect_format(ByteView blob) noexcept;
+
+}  // namespace morvex::hybrid
+
 namespace morvex::hybrid::internal {
 
 // Length of the ciphertext field of an envelope-shaped blob.

@@ -8,11 +8,27 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 
 #include "morvex/password.hpp"
 
 namespace morvex::password {
+
+// _derive into caller-owned storage; the length is out.size().
+void _derive_into(std::string_view password, ByteView salt, std::int64_t iterations,
+                  std::string_view hash_algorithm, std::span<std::uint8_t> out);
+
+// What verification takes from a record before deriving anything: nothing
+// when the record is malformed or out of bounds (verify_password is then
+// false whatever the password).
+struct VerifyPlan {
+  Bytes salt;
+  Bytes digest;
+  std::int64_t iterations;
+  const HashEntry* hash;
+};
+std::optional<VerifyPlan> _plan_verify(std::string_view hash_json);
 
 // The record's top-level object, or nothing when the text is not a JSON
 // object (RFC 8259; a repeated key keeps its last value; a byte order mark

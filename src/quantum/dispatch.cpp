@@ -101,6 +101,13 @@ const GenerationFormat* format_of(std::uint8_t byte) noexcept {
   return nullptr;
 }
 
+// The first check of encrypt().
+void check_public_key(ByteView public_key) {
+  if (public_key.size() < 3 ||
+      std::all_of(public_key.begin() + 2, public_key.end(), [](std::uint8_t b) { return b == 0; }))
+    throw InvalidInputError("Invalid or empty quantum public key");
+}
+
 }  // namespace
 
 std::span<const GenerationFormat> generation_formats() noexcept { return kFormats; }
@@ -112,14 +119,8 @@ KeyPair generate_keypair(std::int64_t generation, std::int64_t strength) {
   return f.generate(f.fixed_strength ? QuantumStrength::HIGHEST : st);
 }
 
-void _check_public_key(ByteView public_key) {
-  if (public_key.size() < 3 ||
-      std::all_of(public_key.begin() + 2, public_key.end(), [](std::uint8_t b) { return b == 0; }))
-    throw InvalidInputError("Invalid or empty quantum public key");
-}
-
 Encrypted encrypt(std::string_view message, ByteView public_key) {
-  _check_public_key(public_key);
+  check_public_key(public_key);
   const ByteView data = encoding::text_bytes(message);
   const GenerationFormat* f = format_of(public_key[0]);
   if (f == nullptr) throw QuantumOperationError(unsupported(public_key[0], "encryption"));

@@ -6,7 +6,7 @@
 #include <span>
 
 #include "morvex/bytes.hpp"
-#include "morvex/quantum.hpp"
+#include "morvex/quantum/formats.hpp"
 
 namespace morvex::quantum::detail {
 

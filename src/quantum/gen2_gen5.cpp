@@ -59,7 +59,7 @@ Encrypted _gen5_encrypt(ByteView data, ByteView raw_pk, std::int64_t strength) {
   std::uint8_t* ct = iv + kCbcIvSize;
   morvex::detail::random_bytes(salt, kGen5Salt);
   SecretArray<64> dk;
-  detail::hkdf_into(kem.shared_secret, ByteView(salt, kGen5Salt), detail::view(_GEN5_INFO), dk.span());
+  detail::hkdf_into(kem.shared_secret, ByteView(salt, kGen5Salt), detail::view(kGen5Info), dk.span());
   const ByteView aes_key(dk.data(), 32), mac_key(dk.data() + 32, 32);
   morvex::detail::random_bytes(iv, kCbcIvSize);
   detail::cbc_encrypt_into(data, aes_key, iv, ct);
@@ -75,7 +75,7 @@ Bytes _gen5_decrypt(ByteView enc, ByteView raw_sk, ByteView capsule, std::int64_
   const ByteView ct = enc.subspan(kGen5Salt + kCbcIvSize, enc.size() - kGen5Min);
   const SecureBytes ss = oqs::decapsulate(oqs::cmce_alg(strength), raw_sk, capsule);
   SecretArray<64> dk;
-  detail::hkdf_into(ss, salt, detail::view(_GEN5_INFO), dk.span());
+  detail::hkdf_into(ss, salt, detail::view(kGen5Info), dk.span());
   const ByteView aes_key(dk.data(), 32), mac_key(dk.data() + 32, 32);
   std::uint8_t expected[kMacSize];
   detail::hmac256_parts(mac_key, {enc.first(enc.size() - kMacSize)}, expected);

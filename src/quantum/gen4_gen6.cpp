@@ -45,14 +45,14 @@ Bytes _gen4_decrypt(ByteView enc, ByteView raw_sk, ByteView capsule) {
 Encrypted _gen6_encrypt(ByteView data, ByteView raw_pk, std::int64_t strength) {
   oqs::Encapsulation kem = oqs::encapsulate(oqs::frodo_alg(strength), raw_pk);
   Encrypted out{std::move(kem.ciphertext), Bytes(kGen6Min + data.size())};
-  detail::hkdf_gcm_seal_into(kem.shared_secret, kGen6Salt, detail::view(_GEN6_INFO), data, out.message.data());
+  detail::hkdf_gcm_seal_into(kem.shared_secret, kGen6Salt, detail::view(kGen6Info), data, out.message.data());
   return out;
 }
 
 Bytes _gen6_decrypt(ByteView enc, ByteView raw_sk, ByteView capsule, std::int64_t strength) {
   if (enc.size() < kGen6Min) throw InvalidInputError("Invalid Gen6 encrypted message");
   const SecureBytes ss = oqs::decapsulate(oqs::frodo_alg(strength), raw_sk, capsule);
-  return detail::hkdf_gcm_open(ss, kGen6Salt, detail::view(_GEN6_INFO), enc);
+  return detail::hkdf_gcm_open(ss, kGen6Salt, detail::view(kGen6Info), enc);
 }
 
 }  // namespace morvex::quantum

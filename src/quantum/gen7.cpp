@@ -83,7 +83,7 @@ Bytes _pkcs1_to_spki(ByteView pkcs1) {
   bit_string.insert(bit_string.end(), bl.begin(), bl.end());
   bit_string.push_back(0x00);
   bit_string.insert(bit_string.end(), pkcs1.begin(), pkcs1.end());
-  Bytes body(_RSA_ALG_ID.begin(), _RSA_ALG_ID.end());
+  Bytes body(kRsaAlgId.begin(), kRsaAlgId.end());
   body.insert(body.end(), bit_string.begin(), bit_string.end());
   Bytes out{0x30};
   const Bytes l = _der_len(body.size());
@@ -166,7 +166,7 @@ Encrypted _gen7_encrypt(ByteView data, ByteView raw, std::int64_t strength) {
   put_prefixed(out.secret, rsa_ct);
   out.secret.insert(out.secret.end(), kem.ciphertext.begin(), kem.ciphertext.end());
   out.message.resize(kMessageMin + data.size());
-  detail::hkdf_gcm_seal_into(combined.span(), kSalt, detail::view(_GEN7_INFO), data, out.message.data());
+  detail::hkdf_gcm_seal_into(combined.span(), kSalt, detail::view(kGen7Info), data, out.message.data());
   return out;
 }
 
@@ -211,7 +211,7 @@ Bytes _gen7_decrypt(ByteView enc, ByteView raw, ByteView secret, std::int64_t st
   const SecureBytes frodo_ss = oqs::decapsulate(oqs::frodo_alg(strength), key_parts.rest, secret_parts.rest);
   const SecretArray<32> combined = _xor_mix(session_key, frodo_ss);
 
-  return detail::hkdf_gcm_open(combined.span(), kSalt, detail::view(_GEN7_INFO), enc);
+  return detail::hkdf_gcm_open(combined.span(), kSalt, detail::view(kGen7Info), enc);
 }
 
 }  // namespace morvex::quantum

@@ -130,7 +130,7 @@ Encrypted _gen8_encrypt(ByteView data, ByteView raw, std::int64_t strength) {
   std::copy(eph_pub, eph_pub + kX, out.secret.begin() + static_cast<std::ptrdiff_t>(kPrefix + c));
 
   out.message.resize(kMessageMin + data.size());
-  detail::hkdf_gcm_seal_into(combined.span(), kSalt, detail::view(_GEN8_INFO), data, out.message.data());
+  detail::hkdf_gcm_seal_into(combined.span(), kSalt, detail::view(kGen8Info), data, out.message.data());
   return out;
 }
 
@@ -157,7 +157,7 @@ Bytes _gen8_decrypt(ByteView enc, ByteView raw, ByteView secret, std::int64_t st
   if (kem_ss.size() != 32) throw PrimitiveError("unexpected ML-KEM shared secret size");
   std::copy(kem_ss.begin(), kem_ss.end(), combined.data() + kX);
 
-  return detail::hkdf_gcm_open(combined.span(), kSalt, detail::view(_GEN8_INFO), enc);
+  return detail::hkdf_gcm_open(combined.span(), kSalt, detail::view(kGen8Info), enc);
 }
 
 }  // namespace morvex::quantum

@@ -3,9 +3,26 @@
 
 #include <openssl/types.h>
 
+#include <string_view>
+
 #include "morvex/bytes.hpp"
 
+namespace morvex::rsa {
+
+// The block operations of _encrypt_oaep and _decrypt_oaep over a loaded key,
+// with the same error mapping (no length limit of their own).
+Bytes encrypt_oaep_with(EVP_PKEY* key, ByteView data);
+SecureBytes decrypt_oaep_with(EVP_PKEY* key, ByteView blob);
+
+}  // namespace morvex::rsa
+
 namespace morvex::rsa::internal {
+
+// The direct path of encrypt_bytes with the block encryption passed in: a
+// block that the format detection would take for an envelope (one in 2^32
+// begins with the legacy mark) is encrypted again, so it always opens.
+using BlockEncryptor = Bytes (*)(ByteView, std::string_view);
+Bytes encrypt_direct(ByteView data, std::string_view public_pem, BlockEncryptor encrypt);
 
 // A public exponent of 1 leaves the padded message as it is and an even one
 // has no inverse: a public key with either protects nothing and is refused

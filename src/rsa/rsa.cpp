@@ -5,7 +5,9 @@
 #include "morvex/encoding.hpp"
 #include "morvex/errors.hpp"
 #include "morvex/hybrid.hpp"
+#include "hybrid/internal.hpp"
 #include "morvex/rsa.hpp"
+#include "rsa/internal.hpp"
 
 namespace morvex::rsa {
 

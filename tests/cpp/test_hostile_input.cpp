@@ -17,6 +17,7 @@
 #include "morvex/keys.hpp"
 #include "morvex/password.hpp"
 #include "morvex/quantum.hpp"
+#include "morvex/quantum/formats.hpp"
 #include "morvex/quantum/oqs.hpp"
 #include "morvex/rsa.hpp"
 #include "test_rsa_keys.hpp"
@@ -173,7 +174,7 @@ TEST(HostileInput, CbcCiphertextsThatAreNotWholeBlocksBehindAValidMacAreValueErr
   Bytes gen5(32, 0x53);  // salt
   gen5.insert(gen5.end(), body.begin(), body.end());
   const ByteView salt(gen5.data(), 32);
-  const SecureBytes dk = q::_hkdf(kem.shared_secret, salt, as_bytes(q::_GEN5_INFO), 64);
+  const SecureBytes dk = q::_hkdf(kem.shared_secret, salt, as_bytes(q::kGen5Info), 64);
   const auto mac5 = q::_hmac256(ByteView(dk).subspan(32), gen5);
   gen5.insert(gen5.end(), mac5.begin(), mac5.end());
   EXPECT_THROW(q::_gen5_decrypt(gen5, kp.secret_key, kem.ciphertext, 0), std::invalid_argument);

@@ -4,6 +4,7 @@
 #include "common/gcm.hpp"
 #include "morvex/aes.hpp"
 #include "morvex/encoding.hpp"
+#include "hybrid/internal.hpp"
 #include "morvex/hybrid.hpp"
 #include "morvex/rsa.hpp"
 #include "test_rsa_keys.hpp"

@@ -4,6 +4,7 @@
 #include <openssl/x509.h>
 
 #include "morvex/quantum.hpp"
+#include "morvex/quantum/formats.hpp"
 #include "test_quantum_util.hpp"
 
 using namespace morvex;

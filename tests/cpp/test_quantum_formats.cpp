@@ -11,8 +11,10 @@
 #include <mutex>
 
 #include "morvex/quantum.hpp"
+#include "morvex/quantum/formats.hpp"
 #include "morvex/quantum/oqs.hpp"
 #include "morvex/rsa.hpp"
+#include "rsa/internal.hpp"
 #include "test_quantum_util.hpp"
 
 using namespace morvex;

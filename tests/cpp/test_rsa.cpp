@@ -3,7 +3,9 @@
 
 #include "morvex/encoding.hpp"
 #include "morvex/hybrid.hpp"
+#include "hybrid/internal.hpp"
 #include "morvex/rsa.hpp"
+#include "rsa/internal.hpp"
 #include "test_rsa_keys.hpp"
 #include "test_util.hpp"
 
