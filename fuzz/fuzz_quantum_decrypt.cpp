@@ -8,8 +8,9 @@
 //          fuzzer-chosen public key instead of decrypting.
 // Bytes 1-4: two little-endian 16-bit lengths (key, secret); the rest is the
 //          message.
-// Every answer must be text, one of the errors of the formats, or the lookup
-// error of a strength byte without a mechanism.
+// Every answer must be text, one of the errors of the formats, the lookup
+// error of a strength byte without a mechanism, or (encrypting) the encoding
+// error of a plaintext that has no UTF-8 form.
 #include <cstdint>
 #include <cstdlib>
 #include <stdexcept>
@@ -120,6 +121,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const QuantumOperationError&) {
   } catch (const std::out_of_range&) {
     if (strength <= 2) std::abort();
+  } catch (const TextEncodeError&) {
+    if (!encrypting) std::abort();  // the fuzzer's plaintext has no UTF-8 form
   }
   return 0;
 }
