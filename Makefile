@@ -67,11 +67,12 @@ test-tsan: deps
 	@cd build/tsan && TSAN_OPTIONS=halt_on_error=1 ./tests/cpp/morvex_tests --gtest_filter='*Concurren*:*Thread*'
 
 # Line and branch coverage of src/ from the C++ and Python suites together
-# (gcov, unoptimised, in a build tree of its own).
+# (gcov, unoptimised, in a build tree of its own; counters updated atomically,
+# since the suites run threads).
 .PHONY: coverage
 coverage: deps
 	@$(MAKE) --no-print-directory build BUILD=build/coverage CMAKE_ARGS="-DCMAKE_BUILD_TYPE=Debug -DMORVEX_BUILD_BENCH=OFF \
-	  -DCMAKE_CXX_FLAGS=--coverage -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_SHARED_LINKER_FLAGS=--coverage \
+	  -DCMAKE_CXX_FLAGS='--coverage -fprofile-update=atomic' -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_SHARED_LINKER_FLAGS=--coverage \
 	  -DCMAKE_MODULE_LINKER_FLAGS=--coverage"
 	@bash scripts/coverage.sh build/coverage
 
