@@ -21,6 +21,7 @@
 #include <climits>
 #include <cstdint>
 #include <string_view>
+#include <type_traits>
 
 #include "morvex/bytes.hpp"
 #include "morvex/quantum/formats.hpp"
@@ -139,40 +140,23 @@ struct type_caster<morvex::SecretArray<N>> : bytes_result_caster<morvex::SecretA
 template <class T, auto First, auto Second>
 struct pair_result_caster {
   NB_TYPE_CASTER(T, const_name("tuple[bytes, bytes]"))
-  static handle from_cpp(const T& v, rv_policy, cleanup_list*) noexcept {
-    const auto& a = v.*First;
-    const auto& b = v.*Second;
-    PyObject* first = PyBytes_FromStringAndSize(reinterpret_cast<const char*>(a.data()), static_cast<Py_ssize_t>(a.size()));
-    PyObject* second = PyBytes_FromStringAndSize(reinterpret_cast<const char*>(b.data()), static_cast<Py_ssize_t>(b.size()));
-    PyObject* pair = first != nullptr && second != nullptr ? PyTuple_Pack(2, first, second) : nullptr;
-    Py_XDECREF(first);
-    Py_XDECREF(second);
-    return pair;
+  static handle from_cpp(const T& v, rv_policy p, cleanup_list* c) noexcept {
+    using A = std::remove_cvref_t<decltype(v.*First)>;
+    using B = std::remove_cvref_t<decltype(v.*Second)>;
+    object a = steal(type_caster<A>::from_cpp(v.*First, p, c));
+    object b = steal(type_caster<B>::from_cpp(v.*Second, p, c));
+    return a.is_valid() && b.is_valid() ? PyTuple_Pack(2, a.ptr(), b.ptr()) : nullptr;
   }
 };
-template <>
-struct type_caster<morvex::quantum::KeyPair>
-    : pair_result_caster<morvex::quantum::KeyPair, &morvex::quantum::KeyPair::public_key,
-                         &morvex::quantum::KeyPair::private_key> {};
-template <>
-struct type_caster<morvex::quantum::Encrypted>
-    : pair_result_caster<morvex::quantum::Encrypted, &morvex::quantum::Encrypted::secret,
-                         &morvex::quantum::Encrypted::message> {};
-template <>
-struct type_caster<morvex::quantum::Sealed>
-    : pair_result_caster<morvex::quantum::Sealed, &morvex::quantum::Sealed::ciphertext,
-                         &morvex::quantum::Sealed::tag> {};
-template <>
-struct type_caster<morvex::quantum::X25519Raw>
-    : pair_result_caster<morvex::quantum::X25519Raw, &morvex::quantum::X25519Raw::public_key,
-                         &morvex::quantum::X25519Raw::private_key> {};
-template <>
-struct type_caster<morvex::quantum::oqs::KeyPair>
-    : pair_result_caster<morvex::quantum::oqs::KeyPair, &morvex::quantum::oqs::KeyPair::public_key,
-                         &morvex::quantum::oqs::KeyPair::secret_key> {};
-template <>
-struct type_caster<morvex::quantum::oqs::Encapsulation>
-    : pair_result_caster<morvex::quantum::oqs::Encapsulation, &morvex::quantum::oqs::Encapsulation::ciphertext,
-                         &morvex::quantum::oqs::Encapsulation::shared_secret> {};
+#define MORVEX_PAIR_RESULT(T, first, second) \
+  template <>                                \
+  struct type_caster<T> : pair_result_caster<T, &T::first, &T::second> {};
+MORVEX_PAIR_RESULT(morvex::quantum::KeyPair, public_key, private_key)
+MORVEX_PAIR_RESULT(morvex::quantum::Encrypted, secret, message)
+MORVEX_PAIR_RESULT(morvex::quantum::Sealed, ciphertext, tag)
+MORVEX_PAIR_RESULT(morvex::quantum::X25519Raw, public_key, private_key)
+MORVEX_PAIR_RESULT(morvex::quantum::oqs::KeyPair, public_key, secret_key)
+MORVEX_PAIR_RESULT(morvex::quantum::oqs::Encapsulation, ciphertext, shared_secret)
+#undef MORVEX_PAIR_RESULT
 
 }  // namespace nanobind::detail

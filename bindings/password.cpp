@@ -11,17 +11,6 @@ namespace {
 
 using Item = password::JsonItem;
 
-nb::object scalar(const Item& item) {
-  switch (item.kind) {
-    case Item::Kind::Boolean: return nb::bool_(item.boolean);
-    case Item::Kind::Integer: return nb::steal(PyLong_FromLongLong(item.integer));
-    case Item::Kind::Unsigned: return nb::steal(PyLong_FromUnsignedLongLong(item.unsigned_integer));
-    case Item::Kind::Float: return nb::steal(PyFloat_FromDouble(item.number));
-    case Item::Kind::String: return nb::str(item.text.data(), item.text.size());
-    default: return nb::none();
-  }
-}
-
 // The record as dicts and lists, built from the core's items without
 // recursion.
 nb::object parse(std::string_view hash_json) {
@@ -30,29 +19,27 @@ nb::object parse(std::string_view hash_json) {
     return password::_parse_items(hash_json);
   }();
   if (!items) return nb::none();
+  using K = Item::Kind;
   std::vector<nb::object> open;  // containers being filled
   nb::object key, root;
   for (const Item& item : *items) {
-    if (item.kind == Item::Kind::Key) {
-      key = nb::str(item.text.data(), item.text.size());
-      continue;
+    nb::object v;
+    switch (item.kind) {
+      case K::Key: key = nb::str(item.text.data(), item.text.size()); continue;
+      case K::End: open.pop_back(); continue;
+      case K::BeginObject: v = nb::dict(); break;
+      case K::BeginArray: v = nb::list(); break;
+      case K::Boolean: v = nb::bool_(item.boolean); break;
+      case K::Integer: v = nb::int_(item.integer); break;
+      case K::Unsigned: v = nb::steal(PyLong_FromUnsignedLongLong(item.unsigned_integer)); break;
+      case K::Float: v = nb::float_(item.number); break;
+      case K::String: v = nb::str(item.text.data(), item.text.size()); break;
+      case K::Null: v = nb::none(); break;
     }
-    if (item.kind == Item::Kind::End) {
-      open.pop_back();
-      continue;
-    }
-    const bool container = item.kind == Item::Kind::BeginObject || item.kind == Item::Kind::BeginArray;
-    nb::object value = container ? (item.kind == Item::Kind::BeginObject ? nb::object(nb::dict()) : nb::object(nb::list()))
-                                 : scalar(item);
-    if (!value.is_valid()) throw nb::python_error();
-    if (open.empty()) {
-      root = value;
-    } else if (PyDict_Check(open.back().ptr())) {
-      if (PyDict_SetItem(open.back().ptr(), key.ptr(), value.ptr()) != 0) throw nb::python_error();
-    } else if (PyList_Append(open.back().ptr(), value.ptr()) != 0) {
-      throw nb::python_error();
-    }
-    if (container) open.push_back(std::move(value));
+    if (open.empty()) root = v;
+    else if (PyDict_Check(open.back().ptr())) nb::borrow<nb::dict>(open.back())[key] = v;
+    else nb::borrow<nb::list>(open.back()).append(v);
+    if (item.kind == K::BeginObject || item.kind == K::BeginArray) open.push_back(std::move(v));
   }
   return root;
 }

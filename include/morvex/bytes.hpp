@@ -1,12 +1,14 @@
 // Byte buffers: owned results, and wiping containers for secrets.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace morvex {
@@ -32,6 +34,13 @@ struct WipingAllocator {
   template <class U>
   bool operator==(const WipingAllocator<U>&) const noexcept { return true; }
 };
+
+// Wiping and plain byte vectors compare by content.
+template <class A, class B>
+  requires(!std::is_same_v<A, B>)
+bool operator==(const std::vector<std::uint8_t, A>& a, const std::vector<std::uint8_t, B>& b) noexcept {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+}
 }  // namespace detail
 
 // A byte vector whose storage is wiped when released (keys, shared secrets,

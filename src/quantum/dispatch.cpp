@@ -72,7 +72,7 @@ KeyPair kem_keys(QuantumStrength strength) {
 
 // Gen4 has one strength: its forms take none.
 Encrypted gen4_encrypt(ByteView data, ByteView raw, std::int64_t) { return _gen4_encrypt(data, raw); }
-Bytes gen4_decrypt(ByteView enc, ByteView raw, ByteView secret, std::int64_t) {
+SecureBytes gen4_decrypt(ByteView enc, ByteView raw, ByteView secret, std::int64_t) {
   return _gen4_decrypt(enc, raw, secret);
 }
 
@@ -132,16 +132,13 @@ std::string decrypt(ByteView encrypted_message, ByteView private_key, ByteView s
   if (secret.empty()) throw InvalidInputError("Encapsulated secret required for quantum decryption");
   const GenerationFormat* f = format_of(private_key[0]);
   if (f == nullptr) throw QuantumOperationError(unsupported(private_key[0], "decryption"));
-  Bytes data = f->decrypt(encrypted_message, private_key.subspan(2), secret, private_key[1]);
+  const SecureBytes data = f->decrypt(encrypted_message, private_key.subspan(2), secret, private_key[1]);
   try {
     encoding::validate_utf8(data);
   } catch (const Utf8Error&) {
-    secure_wipe(data.data(), data.size());
     throw DecryptionError("Decrypted quantum data is not valid UTF-8", std::current_exception());
   }
-  std::string text(reinterpret_cast<const char*>(data.data()), data.size());
-  secure_wipe(data.data(), data.size());
-  return text;
+  return std::string(reinterpret_cast<const char*>(data.data()), data.size());
 }
 
 }  // namespace morvex::quantum

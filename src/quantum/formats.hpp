@@ -45,9 +45,9 @@ void gcm_seal_into(ByteView key, const std::uint8_t* nonce, ByteView data, std::
 void hkdf_gcm_seal_into(ByteView ikm, std::size_t salt_len, ByteView info, ByteView data,
                         std::uint8_t* out);
 // Opens nonce || ct || tag (at least 28 bytes) under `key`, as _gcm_open.
-Bytes gcm_open_body(ByteView key, ByteView body);
+SecureBytes gcm_open_body(ByteView key, ByteView body);
 // Opens what hkdf_gcm_seal_into made (at least salt_len + 28 bytes).
-Bytes hkdf_gcm_open(ByteView ikm, std::size_t salt_len, ByteView info, ByteView enc);
+SecureBytes hkdf_gcm_open(ByteView ikm, std::size_t salt_len, ByteView info, ByteView enc);
 
 // AES-CBC with PKCS#7 into `out`, which holds cbc_size(data.size()) bytes.
 constexpr std::size_t cbc_size(std::size_t n) noexcept { return 16 * (n / 16 + 1); }

@@ -35,7 +35,7 @@ Encrypted _gen2_encrypt(ByteView data, ByteView raw_pk, std::int64_t strength) {
   return out;
 }
 
-Bytes _gen2_decrypt(ByteView enc, ByteView raw_sk, ByteView capsule, std::int64_t strength) {
+SecureBytes _gen2_decrypt(ByteView enc, ByteView raw_sk, ByteView capsule, std::int64_t strength) {
   if (enc.size() < kGen2Min) throw InvalidInputError("Invalid Gen2 encrypted message");
   const ByteView iv = enc.first(kCbcIvSize);
   const ByteView mac = enc.last(kMacSize);
@@ -67,7 +67,7 @@ Encrypted _gen5_encrypt(ByteView data, ByteView raw_pk, std::int64_t strength) {
   return out;
 }
 
-Bytes _gen5_decrypt(ByteView enc, ByteView raw_sk, ByteView capsule, std::int64_t strength) {
+SecureBytes _gen5_decrypt(ByteView enc, ByteView raw_sk, ByteView capsule, std::int64_t strength) {
   if (enc.size() < kGen5Min) throw InvalidInputError("Invalid Gen5 encrypted message");
   const ByteView salt = enc.first(kGen5Salt);
   const ByteView iv = enc.subspan(kGen5Salt, kCbcIvSize);

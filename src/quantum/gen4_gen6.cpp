@@ -35,7 +35,7 @@ Encrypted _gen4_encrypt(ByteView data, ByteView raw_pk) {
   return out;
 }
 
-Bytes _gen4_decrypt(ByteView enc, ByteView raw_sk, ByteView capsule) {
+SecureBytes _gen4_decrypt(ByteView enc, ByteView raw_sk, ByteView capsule) {
   if (enc.size() < kGen4Min) throw InvalidInputError("Invalid Gen4 encrypted message");
   const SecureBytes ss = oqs::decapsulate(oqs::frodo_alg(2), raw_sk, capsule);
   const SecretArray<32> key = _gen4_key(ss);
@@ -49,7 +49,7 @@ Encrypted _gen6_encrypt(ByteView data, ByteView raw_pk, std::int64_t strength) {
   return out;
 }
 
-Bytes _gen6_decrypt(ByteView enc, ByteView raw_sk, ByteView capsule, std::int64_t strength) {
+SecureBytes _gen6_decrypt(ByteView enc, ByteView raw_sk, ByteView capsule, std::int64_t strength) {
   if (enc.size() < kGen6Min) throw InvalidInputError("Invalid Gen6 encrypted message");
   const SecureBytes ss = oqs::decapsulate(oqs::frodo_alg(strength), raw_sk, capsule);
   return detail::hkdf_gcm_open(ss, kGen6Salt, detail::view(kGen6Info), enc);

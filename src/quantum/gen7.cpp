@@ -170,7 +170,7 @@ Encrypted _gen7_encrypt(ByteView data, ByteView raw, std::int64_t strength) {
   return out;
 }
 
-Bytes _gen7_decrypt(ByteView enc, ByteView raw, ByteView secret, std::int64_t strength) {
+SecureBytes _gen7_decrypt(ByteView enc, ByteView raw, ByteView secret, std::int64_t strength) {
   if (raw.size() < kPrefix) throw InvalidInputError("Invalid Gen7 private key");
   const Split key_parts = split_prefixed(raw);
   if (secret.size() < kPrefix) throw InvalidInputError("Invalid Gen7 encapsulated secret");

@@ -134,7 +134,7 @@ Encrypted _gen8_encrypt(ByteView data, ByteView raw, std::int64_t strength) {
   return out;
 }
 
-Bytes _gen8_decrypt(ByteView enc, ByteView raw, ByteView secret, std::int64_t strength) {
+SecureBytes _gen8_decrypt(ByteView enc, ByteView raw, ByteView secret, std::int64_t strength) {
   if (raw.size() < kX) throw InvalidInputError("Invalid Gen8 private key");
   if (secret.size() < kSecretMin) throw InvalidInputError("Invalid Gen8 encapsulated secret");
   if (enc.size() < kMessageMin) throw InvalidInputError("Invalid Gen8 encrypted message");

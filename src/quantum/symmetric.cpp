@@ -125,12 +125,12 @@ void hkdf_gcm_seal_into(ByteView ikm, std::size_t salt_len, ByteView info, ByteV
   gcm_seal_into(key.span(), nonce, data, nonce + kGcmNonceSize);
 }
 
-Bytes gcm_open_body(ByteView key, ByteView body) {
+SecureBytes gcm_open_body(ByteView key, ByteView body) {
   const std::size_t n = body.size() - kGcmNonceSize - kGcmTagSize;
   return _gcm_open(key, body.first(kGcmNonceSize), body.subspan(kGcmNonceSize, n), body.last(kGcmTagSize));
 }
 
-Bytes hkdf_gcm_open(ByteView ikm, std::size_t salt_len, ByteView info, ByteView enc) {
+SecureBytes hkdf_gcm_open(ByteView ikm, std::size_t salt_len, ByteView info, ByteView enc) {
   SecretArray<32> key;
   hkdf_into(ikm, enc.first(salt_len), info, key.span());
   return gcm_open_body(key.span(), enc.subspan(salt_len));
@@ -173,8 +173,8 @@ Sealed _gcm_seal(ByteView key, ByteView nonce, ByteView data) {
   return s;
 }
 
-Bytes _gcm_open(ByteView key, ByteView nonce, ByteView ciphertext, ByteView tag) {
-  Bytes out(ciphertext.size());
+SecureBytes _gcm_open(ByteView key, ByteView nonce, ByteView ciphertext, ByteView tag) {
+  SecureBytes out(ciphertext.size());
   bool ok = false;
   try {
     if (nonce.size() != kGcmNonceSize) throw PrimitiveError("invalid nonce size");
@@ -195,7 +195,7 @@ Bytes _cbc_encrypt(ByteView data, ByteView key, ByteView iv) {
   return out;
 }
 
-Bytes _cbc_decrypt(ByteView ciphertext, ByteView key, ByteView iv) {
+SecureBytes _cbc_decrypt(ByteView ciphertext, ByteView key, ByteView iv) {
   if (ciphertext.size() % 16 != 0) {
     aes_cbc(key.size());  // a bad key size is reported first, as the cipher would
     // A value error, as a cipher refuses such input: a ciphertext of this
@@ -203,7 +203,7 @@ Bytes _cbc_decrypt(ByteView ciphertext, ByteView key, ByteView iv) {
     // make one), so it is the caller's input, not a failing library.
     throw std::invalid_argument("data not multiple of block length");
   }
-  Bytes out(ciphertext.size());
+  SecureBytes out(ciphertext.size());
   cbc_raw(false, ciphertext, key, iv, out.data());
   // PKCS#7: the last byte k is 1..16 and the last k bytes all equal k.
   const std::size_t n = out.size();
@@ -211,10 +211,7 @@ Bytes _cbc_decrypt(ByteView ciphertext, ByteView key, ByteView iv) {
   bool ok = k >= 1 && k <= 16;
   if (ok)
     for (std::size_t i = n - k; i < n; ++i) ok &= out[i] == k;
-  if (!ok) {
-    secure_wipe(out.data(), out.size());
-    throw DecryptionError(kUnpadFailed, std::make_exception_ptr(PrimitiveError("Invalid padding bytes.")));
-  }
+  if (!ok) throw DecryptionError(kUnpadFailed, std::make_exception_ptr(PrimitiveError("Invalid padding bytes.")));
   out.resize(n - k);
   return out;
 }

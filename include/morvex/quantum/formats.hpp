@@ -28,7 +28,7 @@ struct GenerationFormat {
   bool fixed_strength;  // always the highest strength (Gen4)
   KeyPair (*generate)(QuantumStrength strength);
   Encrypted (*encrypt)(ByteView data, ByteView raw_public_key, std::int64_t strength);
-  Bytes (*decrypt)(ByteView message, ByteView raw_private_key, ByteView secret, std::int64_t strength);
+  SecureBytes (*decrypt)(ByteView message, ByteView raw_private_key, ByteView secret, std::int64_t strength);
   const char* summary;
 };
 std::span<const GenerationFormat> generation_formats() noexcept;
@@ -61,33 +61,33 @@ struct Sealed {
 Sealed _gcm_seal(ByteView key, ByteView nonce, ByteView data);
 // DecryptionError "Quantum AES-GCM decryption failed (wrong key or tampered
 // data)" for any failure, the primitive's failure as cause.
-Bytes _gcm_open(ByteView key, ByteView nonce, ByteView ciphertext, ByteView tag);
+SecureBytes _gcm_open(ByteView key, ByteView nonce, ByteView ciphertext, ByteView tag);
 
 // AES-CBC with PKCS#7 (16-byte blocks); the data comes first.
 Bytes _cbc_encrypt(ByteView data, ByteView key, ByteView iv);
 // std::invalid_argument for a ciphertext that is not whole blocks; DecryptionError
 // "Quantum AES-CBC unpadding failed" for bad padding.
-Bytes _cbc_decrypt(ByteView ciphertext, ByteView key, ByteView iv);
+SecureBytes _cbc_decrypt(ByteView ciphertext, ByteView key, ByteView iv);
 
 std::array<std::uint8_t, kMacSize> _hmac256(ByteView key, ByteView data);
 
 // Gen4 and Gen6 (FrodoKEM, AES-256-GCM).
 SecretArray<32> _gen4_key(ByteView ss);
 Encrypted _gen4_encrypt(ByteView data, ByteView raw_pk);
-Bytes _gen4_decrypt(ByteView enc, ByteView raw_sk, ByteView capsule);
+SecureBytes _gen4_decrypt(ByteView enc, ByteView raw_sk, ByteView capsule);
 Encrypted _gen6_encrypt(ByteView data, ByteView raw_pk, std::int64_t strength);
-Bytes _gen6_decrypt(ByteView enc, ByteView raw_sk, ByteView capsule, std::int64_t strength);
+SecureBytes _gen6_decrypt(ByteView enc, ByteView raw_sk, ByteView capsule, std::int64_t strength);
 
 // Gen2 and Gen5 (Classic McEliece, AES-256-CBC, HMAC-SHA256).
 Encrypted _gen2_encrypt(ByteView data, ByteView raw_pk, std::int64_t strength);
-Bytes _gen2_decrypt(ByteView enc, ByteView raw_sk, ByteView capsule, std::int64_t strength);
+SecureBytes _gen2_decrypt(ByteView enc, ByteView raw_sk, ByteView capsule, std::int64_t strength);
 Encrypted _gen5_encrypt(ByteView data, ByteView raw_pk, std::int64_t strength);
-Bytes _gen5_decrypt(ByteView enc, ByteView raw_sk, ByteView capsule, std::int64_t strength);
+SecureBytes _gen5_decrypt(ByteView enc, ByteView raw_sk, ByteView capsule, std::int64_t strength);
 
 // Gen7 (RSA-4096 OAEP-SHA256 + FrodoKEM).
 KeyPair _gen7_generate(QuantumStrength strength);
 Encrypted _gen7_encrypt(ByteView data, ByteView raw, std::int64_t strength);
-Bytes _gen7_decrypt(ByteView enc, ByteView raw, ByteView secret, std::int64_t strength);
+SecureBytes _gen7_decrypt(ByteView enc, ByteView raw, ByteView secret, std::int64_t strength);
 // 32 bytes: session_key[i] ^ frodo_ss[i mod |frodo_ss|]. std::invalid_argument
 // when the session key is under 32 bytes or the FrodoKEM secret is empty.
 SecretArray<32> _xor_mix(ByteView session_key, ByteView frodo_ss);
@@ -106,7 +106,7 @@ struct X25519Raw {
 X25519Raw _x25519_raw(ByteView private_key);
 KeyPair _gen8_generate(QuantumStrength strength);
 Encrypted _gen8_encrypt(ByteView data, ByteView raw, std::int64_t strength);
-Bytes _gen8_decrypt(ByteView enc, ByteView raw, ByteView secret, std::int64_t strength);
+SecureBytes _gen8_decrypt(ByteView enc, ByteView raw, ByteView secret, std::int64_t strength);
 
 // Signature keys.
 struct SigHeader {
