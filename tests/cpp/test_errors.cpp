@@ -1,5 +1,9 @@
+#include <openssl/err.h>
+#include <openssl/evp.h>
+
 #include <type_traits>
 
+#include "common/ossl.hpp"
 #include "test_util.hpp"
 
 using namespace morvex;
@@ -34,4 +38,17 @@ TEST(Errors, FamilyKindsAndMessages) {
   static_assert(!std::is_base_of_v<DecryptionError, InvalidInputError>);
   static_assert(!std::is_base_of_v<MorvexError, PrimitiveError>);
   static_assert(!std::is_base_of_v<MorvexError, Base64Error>);
+}
+
+TEST(Errors, PrimitiveMessagesAreOpenSslsFirstReasonOrTheFallback) {
+  // The text that follows a prefix such as "RSA decryption failed: ".
+  ERR_raise(ERR_LIB_EVP, EVP_R_BAD_DECRYPT);
+  ERR_raise(ERR_LIB_EVP, EVP_R_DECODE_ERROR);
+  EXPECT_EQ(detail::take_openssl_error(), "bad decrypt");
+  EXPECT_EQ(detail::take_openssl_error(), "");  // the queue was drained
+  ERR_raise(ERR_LIB_EVP, 4095);  // a reason without a text: OpenSSL's error string
+  EXPECT_EQ(detail::take_openssl_error().rfind("error:", 0), 0u);
+  EXPECT_MORVEX_ERROR(detail::throw_openssl("what failed"), PrimitiveError, "what failed");
+  ERR_raise(ERR_LIB_EVP, EVP_R_BAD_DECRYPT);
+  EXPECT_MORVEX_ERROR(detail::throw_openssl("what failed"), PrimitiveError, "bad decrypt");
 }

@@ -115,4 +115,7 @@ TEST(QuantumBlocks, EnumerationConversionsAndSignatureHeaders) {
   EXPECT_EQ(h.scheme, 2);
   EXPECT_EQ(h.strength, 1);
   EXPECT_TRUE(h.raw.empty());
+  // The scheme kind: "mldsa" for ML-DSA, "slhdsa" for every other value.
+  EXPECT_EQ(_sig_kind(std::int64_t{1}), "mldsa");
+  for (std::int64_t other : {0, 2, 7}) EXPECT_EQ(_sig_kind(other), "slhdsa");
 }

@@ -1,6 +1,5 @@
 // Quantum key generation, dispatch and the message formats of every
-// generation. Keys are made once per process (Classic McEliece keys take
-// about a second and a megabyte each).
+// generation. Keys are made once per process.
 #include <openssl/evp.h>
 #include <openssl/rsa.h>
 #include <openssl/x509.h>
@@ -53,9 +52,8 @@ Pair make(std::int64_t gen, std::int64_t strength) {
   return {std::move(kp.public_key), Bytes(kp.private_key.begin(), kp.private_key.end())};
 }
 
-// Key pairs by (generation byte, strength), made on first use. Gen2 and Gen5
-// share their Classic McEliece keys, and the Gen7 keys of strengths 0 and 1
-// reuse the RSA half of the strength-2 key.
+// Key pairs by (generation byte, strength), made on first use; the Gen7 keys
+// of strengths 0 and 1 reuse the RSA half of the strength-2 key.
 const Pair& keys(int gen, int strength) {
   static std::mutex mu;
   static std::map<std::pair<int, int>, Pair> cache;
@@ -63,10 +61,7 @@ const Pair& keys(int gen, int strength) {
   auto found = cache.find({gen, strength});
   if (found != cache.end()) return found->second;
   Pair p;
-  auto other = cache.find({7 - gen, strength});
-  if ((gen == 2 || gen == 5) && other != cache.end()) {
-    p = {header_swapped(other->second.pub, gen), header_swapped(other->second.priv, gen)};
-  } else if (gen == 7 && strength != 2) {
+  if (gen == 7 && strength != 2) {
     lock.unlock();
     const Pair& full = keys(7, 2);
     const Pair& frodo = keys(6, strength);

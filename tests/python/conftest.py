@@ -20,9 +20,7 @@ def rsa_pair(rsa_pairs: list[tuple[str, str]]) -> tuple[str, str]:
 
 
 class _QuantumKeys:
-    """Post-quantum key pairs by (generation byte, strength), made on first use.
-    Gen2 and Gen5 share their Classic McEliece key (about a second and a
-    megabyte each): only the header byte differs."""
+    """Post-quantum key pairs by (generation byte, strength), made on first use."""
 
     def __init__(self) -> None:
         self._cache: dict[tuple[int, int], tuple[bytes, bytes]] = {}
@@ -31,9 +29,7 @@ class _QuantumKeys:
         from morvex.quantum import core
 
         if (gen, strength) not in self._cache:
-            twin = self._cache.get((7 - gen, strength)) if gen in (2, 5) else None
-            pub, priv = twin if twin else core.generate_keypair(gen, strength)
-            self._cache[(gen, strength)] = (bytes([gen]) + pub[1:], bytes([gen]) + priv[1:])
+            self._cache[(gen, strength)] = core.generate_keypair(gen, strength)
         return self._cache[(gen, strength)]
 
 
