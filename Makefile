@@ -15,7 +15,7 @@ FUZZ_SECONDS ?= 60
 NOPQ_BUILD ?= $(BUILD)-nopq
 
 .PHONY: all deps configure build build-nopq test test-nopq test-cpp test-python demo install bench test-sanitize test-tsan fuzz clean typecheck stubs docs docs-test cpp-example \
-	wheel sdist test-wheel test-cpp-package test-dist
+	wheel sdist test-wheel test-cpp-package test-dist test-sdist
 
 all: build
 
@@ -116,6 +116,12 @@ test-wheel: deps
 
 test-cpp-package: build
 	@bash scripts/test_cpp_package.sh "$(BUILD)"
+
+# The source distribution installed the way a user installs it (pip builds it,
+# dependency step included: several minutes, so not part of `make test`).
+test-sdist: deps
+	@$(MAKE) --no-print-directory sdist WHEEL_DIR="$(BUILD)/sdist"
+	@bash scripts/test_wheel.sh "$$(ls "$(BUILD)"/sdist/morvex-*.tar.gz)" "$(BUILD)/sdist-test"
 
 test-dist: test-cpp-package test-wheel
 

@@ -1,30 +1,39 @@
 #!/usr/bin/env bash
-# Tests the wheel as a user gets it: checks it (scripts/check_wheel.py: the
-# auditwheel tag, no library needed but libc, stubs, licences, metadata), then
-# installs it into a fresh virtual environment holding only the wheel and the
-# test tools (no compiler-side package), and runs the Python suite against the
+# Tests a package as a user gets it. A wheel is checked first
+# (scripts/check_wheel.py: its SHA-256, the auditwheel tag, no library needed
+# but libc and libgcc_s, stubs, licences, metadata); a source distribution is
+# built by pip on the way in, which runs the dependency step. The package is
+# installed into a fresh virtual environment holding only it and the test
+# tools (no compiler-side package), and the Python suite runs against the
 # installed package from a directory outside the checkout, PYTHONPATH empty.
 #
-#   scripts/test_wheel.sh WHEEL_DIR WORK_DIR
+#   scripts/test_wheel.sh WHEEL_DIR|PACKAGE_FILE WORK_DIR
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 abs() { case "$1" in /*) echo "$1" ;; *) echo "$ROOT/$1" ;; esac; }
-WHEEL_DIR="$(abs "${1:-dist}")"
+PACKAGE="$(abs "${1:-dist}")"
 WORK="$(abs "${2:-build/release/wheel-test}")"
-whl=("$WHEEL_DIR"/morvex-*.whl)
-[ "${#whl[@]}" -eq 1 ] && [ -f "${whl[0]}" ] || { echo "expected one morvex wheel in $WHEEL_DIR" >&2; exit 1; }
+if [ -d "$PACKAGE" ]; then
+  whl=("$PACKAGE"/morvex-*.whl)
+  [ "${#whl[@]}" -eq 1 ] && [ -f "${whl[0]}" ] || { echo "expected one morvex wheel in $PACKAGE" >&2; exit 1; }
+  PACKAGE="${whl[0]}"
+fi
+[ -f "$PACKAGE" ] || { echo "no package $PACKAGE" >&2; exit 1; }
+mkdir -p "$WORK"
 
-echo "== Wheel check ($(basename "${whl[0]}"), $(du -k "${whl[0]}" | cut -f1) KiB)"
-(cd "$WHEEL_DIR" && sha256sum --quiet -c "$(basename "${whl[0]}").sha256")
-"$ROOT/.venv/bin/python" "$ROOT/scripts/check_wheel.py" "${whl[0]}"
+if [[ "$PACKAGE" == *.whl ]]; then
+  echo "== Wheel check ($(basename "$PACKAGE"), $(du -k "$PACKAGE" | cut -f1) KiB)"
+  (cd "$(dirname "$PACKAGE")" && sha256sum --quiet -c "$(basename "$PACKAGE").sha256")
+  "$ROOT/.venv/bin/python" "$ROOT/scripts/check_wheel.py" "$PACKAGE"
+fi
 
-echo "== Python tests against the installed wheel"
+echo "== Python tests against the installed $(basename "$PACKAGE")"
 VENV="$WORK/venv"
 rm -rf "$VENV"
 "$ROOT/.venv/bin/python" -m venv "$VENV"
 # The test tools at the versions the project's own environment asks for.
 mapfile -t tools < <(grep -E '^(pytest|pytest-asyncio|hypothesis|cryptography)([<>=!~ ]|$)' "$ROOT/requirements-dev.txt")
-"$VENV/bin/python" -m pip install -q --disable-pip-version-check "${whl[0]}[quantum]" "${tools[@]}" \
+"$VENV/bin/python" -m pip install -q --disable-pip-version-check "$PACKAGE[quantum]" "${tools[@]}" \
   >"$WORK/pip.log" 2>&1 || { cat "$WORK/pip.log" >&2; exit 1; }
 
 # The suite, its data and its pytest settings, copied outside the checkout.
