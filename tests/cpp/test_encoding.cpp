@@ -18,6 +18,8 @@ TEST(Base64, RoundTripsEveryLengthUpTo64AndKnownVectors) {
   EXPECT_EQ(encoding::base64_encode(bytes_of("f")), "Zg==");
   EXPECT_EQ(encoding::base64_encode(bytes_of("fo")), "Zm8=");
   EXPECT_EQ(encoding::base64_decode("Zm9vYg=="), bytes_of("foob"));
+  const SecureBytes secret = encoding::base64_decode_secure("Zm9vYg==");  // the same reading into a wiping owner
+  EXPECT_EQ(Bytes(secret.begin(), secret.end()), bytes_of("foob"));
   // Non-zero unused bits in the last group are accepted.
   EXPECT_EQ(encoding::base64_decode("Zh=="), bytes_of("f"));
   EXPECT_EQ(encoding::base64_decode("Zm9="), bytes_of("fo"));
@@ -28,6 +30,7 @@ TEST(Base64, StrictReadingRefusesEverythingOutsideTheRules) {
                           "====", "Zg==Zm9v", "Z===", "QUJD====", "=Zm9", "Zm=v", "Zg=a",
                           "Zm9v\xc2\xa0", "Zm9vYmFy\r\n"}) {
     EXPECT_THROW(encoding::base64_decode(bad), Base64Error) << bad;
+    EXPECT_THROW(encoding::base64_decode_secure(bad), Base64Error) << bad;
     EXPECT_FALSE(encoding::try_base64_decode(bad).has_value()) << bad;
   }
 }
