@@ -165,6 +165,11 @@ TEST(HybridDetect, EachKindOpensThroughItsRule) {
     }
   }
   EXPECT_FALSE(hybrid::known_plaintext_size(direct).has_value());
+  // The zero-copy forms take exactly sized buffers, and only where the size is known.
+  Bytes wrong(data.size() + 1);
+  for (const Bytes* b : {&direct, &env, &legacy})
+    EXPECT_THROW(hybrid::decrypt_auto_into(*b, kPrivateA, wrong), std::invalid_argument);
+  EXPECT_THROW(rsa::encrypt_bytes_into(filled(446), kPublicA, wrong), std::invalid_argument);
   EXPECT_EQ(hybrid::_legacy_decrypt(legacy, kPrivateA), data);
   // Misfits fail in the reader detection chose: HYBR with 4 to 7 bytes, an
   // envelope cut short, a non-envelope that begins with 00 02 00 00, and the
