@@ -27,6 +27,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t key_len = std::min<std::size_t>(data[0] & 0x7F, size - 1);
   const std::string_view key(reinterpret_cast<const char*>(data + 1), key_len);
   const std::string_view rest(reinterpret_cast<const char*>(data + 1 + key_len), size - 1 - key_len);
+  // A key text with no UTF-8 form (an encoded surrogate) is refused, once
+  // the ciphertext text has been read.
+  try {
+    encoding::text_bytes(key);
+  } catch (const TextEncodeError&) {
+    return 0;
+  }
 
   if (!seal_first) {
     try {

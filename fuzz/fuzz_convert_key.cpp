@@ -101,6 +101,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
 
+  // Text holding an encoded surrogate has no UTF-8 form: refused.
+  bool surrogate = false;
+  for (std::size_t i = 0; i + 2 < size; ++i) surrogate |= data[i] == 0xED && data[i + 1] >= 0xA0 && data[i + 1] <= 0xBF;
+  if (surrogate && !decoded) {
+    try {
+      keys::convert_key(text);
+      std::abort();
+    } catch (const TextEncodeError&) {
+    }
+    return 0;
+  }
+
   // convert_key takes the branch the decoded length calls for.
   const keys::AesKey key = keys::convert_key(text);
   std::uint8_t want[32];

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "morvex/encoding.hpp"
+#include "morvex/errors.hpp"
 #include "morvex/password.hpp"
 #include "password/record.hpp"
 #include "password/record.hpp"
@@ -56,6 +57,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   if (plan->iterations > kMaxFuzzIterations) return 0;
+  try {
+    encoding::text_bytes(password);
+  } catch (const TextEncodeError&) {  // no UTF-8 form: refused before deriving
+    try {
+      pw::verify_password(password, text);
+      std::abort();
+    } catch (const TextEncodeError&) {
+    }
+    return 0;
+  }
 
   const bool ok = pw::verify_password(password, text);
   const SecureBytes derived = pw::_derive(password, plan->salt, plan->iterations,

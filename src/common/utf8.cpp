@@ -102,7 +102,7 @@ ByteView text_bytes(std::string_view text) {
   // A surrogate is written ED A0..BF xx; well-formed UTF-8 never holds one.
   const auto* s = reinterpret_cast<const std::uint8_t*>(text.data());
   const std::size_t n = text.size();
-  for (const void* hit = std::memchr(s, 0xED, n); hit != nullptr;) {
+  for (const void* hit = n != 0 ? std::memchr(s, 0xED, n) : nullptr; hit != nullptr;) {
     const std::size_t i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - s);
     if (i + 2 < n && s[i + 1] >= 0xA0 && s[i + 1] <= 0xBF) {
       std::size_t position = 0;  // characters before it: bytes that start one
