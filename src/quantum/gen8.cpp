@@ -13,7 +13,7 @@
 #include "morvex/errors.hpp"
 #include "morvex/quantum.hpp"
 #include "morvex/quantum/oqs.hpp"
-#include "quantum/formats.hpp"
+#include "quantum/internal.hpp"
 
 namespace morvex::quantum {
 namespace {

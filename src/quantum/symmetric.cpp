@@ -12,7 +12,7 @@
 #include "common/gcm.hpp"
 #include "common/ossl.hpp"
 #include "morvex/errors.hpp"
-#include "quantum/formats.hpp"
+#include "quantum/internal.hpp"
 
 namespace morvex::quantum {
 namespace {
