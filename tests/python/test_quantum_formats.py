@@ -1,7 +1,8 @@
 """Post-quantum key generation, dispatch, formats and signatures through the
-binding: argument conversion, error classes and causes, buffers, the GIL. The
-layouts and their edge cases are the C++ suite's; the formats are checked
-against an independent implementation in test_quantum_interop.py."""
+binding: argument conversion, error classes and causes, the GIL (byte buffers:
+test_aes.py, for the one reader of them all). The layouts and their edge cases
+are the C++ suite's; the formats are checked against an independent
+implementation in test_quantum_interop.py."""
 
 from __future__ import annotations
 
@@ -73,16 +74,6 @@ def test_error_classes_and_causes(quantum_keys):
     with pytest.raises(IndexError):
         core.verify(b"d", b"sig", b"\x01\x05" + spub[2:])
     assert core._sig_strip(b"\x02\x01", "signature public") == (2, 1, b"")
-
-
-def test_buffer_arguments(quantum_keys):
-    pub, priv = quantum_keys(8, 0)
-    secret, message = core.encrypt("buffers", bytearray(pub))
-    assert core.decrypt(memoryview(message), bytearray(priv), memoryview(secret)) == "buffers"
-    with pytest.raises(TypeError):
-        core.encrypt("x", "not bytes")
-    with pytest.raises(TypeError):
-        _oqs.encapsulate("ML-KEM-512", "text")
 
 
 @pytest.mark.parametrize("layer", ["core", "adapter"])
