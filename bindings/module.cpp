@@ -6,18 +6,20 @@ NB_MODULE(_native, m) {
   m.doc() = "Native core of morvex (internal; use the morvex package).";
   register_error_translation();
   shutdown::install_exit_hook(m);
-  nb::module_ keys = m.def_submodule("keys", "Key normalisation.");
-  bind_keys(keys);
-  nb::module_ aes = m.def_submodule("aes", "AES-256-GCM core.");
-  bind_aes(aes);
-  nb::module_ rsa = m.def_submodule("rsa", "RSA core.");
-  bind_rsa(rsa);
-  nb::module_ hybrid = m.def_submodule("hybrid", "Hybrid envelope core.");
-  bind_hybrid(hybrid);
-  nb::module_ password = m.def_submodule("password", "Password hash core.");
-  bind_password(password);
-  nb::module_ quantum = m.def_submodule("quantum", "Post-quantum core.");
-  bind_quantum(quantum);
-  nb::module_ oqs = m.def_submodule("oqs", "Post-quantum primitive adapter.");
-  bind_quantum_oqs(oqs);
+  const struct {
+    const char *name, *doc;
+    void (*bind)(nb::module_&);
+  } areas[] = {
+      {"keys", "Key normalisation.", &bind_keys},
+      {"aes", "AES-256-GCM core.", &bind_aes},
+      {"rsa", "RSA core.", &bind_rsa},
+      {"hybrid", "Hybrid envelope core.", &bind_hybrid},
+      {"password", "Password hash core.", &bind_password},
+      {"quantum", "Post-quantum core.", &bind_quantum},
+      {"oqs", "Post-quantum primitive adapter.", &bind_quantum_oqs},
+  };
+  for (const auto& area : areas) {
+    nb::module_ sub = m.def_submodule(area.name, area.doc);
+    area.bind(sub);
+  }
 }
