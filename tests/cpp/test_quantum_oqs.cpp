@@ -98,7 +98,6 @@ TEST(QuantumLoader, EveryCallReportsTheLoaderWhileAbsent) {
 TEST(QuantumLoader, BuildWithoutBackend) {
   // No seam involved: the build itself has no backend, on every call and
   // from every thread.
-  const Bytes any(32, 1);
   std::vector<std::thread> threads;
   std::atomic<int> loader_errors{0};
   for (int t = 0; t < 4; ++t) {
@@ -112,10 +111,7 @@ TEST(QuantumLoader, BuildWithoutBackend) {
   }
   for (auto& t : threads) t.join();
   EXPECT_EQ(loader_errors.load(), 4);
-  EXPECT_MORVEX_ERROR(oqs::sig_verify("ML-DSA-44", any, any, any), QuantumOperationError, kLoader);
-  EXPECT_MORVEX_ERROR(oqs::sig_algorithm("slhdsa", 1), QuantumOperationError, kLoader);
-  EXPECT_EQ(oqs::sig_algorithm("mldsa", 1), "ML-DSA-65");
-  EXPECT_EQ(oqs::kem_sizes("FrodoKEM-640-AES").ciphertext, 9752u);
+  EXPECT_EQ(oqs::kem_sizes("FrodoKEM-640-AES").ciphertext, 9752u);  // the tables need no backend
   try {
     oqs::_oqs();
   } catch (const QuantumOperationError& e) {
