@@ -52,9 +52,9 @@ struct Arg : nb::detail::make_caster<T> {
   }
 };
 
-// The hash name is looked up before any other argument is read (the core's
-// own refusal of an unknown name); the password's UTF-8 form is required
-// before anything is derived over it.
+// The core's refusals of an unknown hash name and of a password without a
+// UTF-8 form come before the other arguments are converted (and so before
+// their type errors).
 SecureBytes derive(std::string_view pw, nb::handle salt, nb::handle iterations, nb::handle length,
                    std::string_view hash_algorithm) {
   if (password::_find_hash(hash_algorithm) == nullptr) return password::_derive(pw, {}, 1, 1, hash_algorithm);
@@ -64,11 +64,6 @@ SecureBytes derive(std::string_view pw, nb::handle salt, nb::handle iterations, 
   const Arg<std::int64_t> len(length, "length must be an integer");
   GilRelease unlocked;
   return password::_derive(pw, s.value, it.value, len.value, hash_algorithm);
-}
-
-std::string hash(std::string_view pw, std::int64_t iterations) {
-  encoding::text_bytes(pw);
-  return password::hash_password(pw, iterations);
 }
 
 }  // namespace
@@ -94,7 +89,7 @@ void bind_password(nb::module_& m) {
         "The hash name is looked up case-insensitively in _HASHES. Raises MorvexError\n"
         "\"Unsupported hash algorithm: <name>\" for another name, ValueError for an\n"
         "iteration count or length below 1.");
-  m.def("hash_password", &hash, guard(), "password"_a, "iterations"_a = password::DEFAULT_ITERATIONS,
+  m.def("hash_password", &password::hash_password, guard(), "password"_a, "iterations"_a = password::DEFAULT_ITERATIONS,
         "Hash a password into a new JSON record (PBKDF2-HMAC-SHA512, fresh 32-byte salt).\n\n"
         "Raises InvalidInputError \"Password cannot be empty\", or InvalidInputError for an\n"
         "iteration count outside 1..10000000.");

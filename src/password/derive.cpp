@@ -107,6 +107,7 @@ const HashEntry* _find_hash(std::string_view name) noexcept {
 void _derive_into(std::string_view password, ByteView salt, std::int64_t iterations,
                   std::string_view hash_algorithm, std::span<std::uint8_t> out) {
   const HashEntry& hash = require_hash(hash_algorithm);
+  encoding::text_bytes(password);  // derived over the UTF-8 form: a text without one stops here
   check_iterations(iterations);
   if (out.empty()) throw std::invalid_argument("derived key length must be at least 1");
   pbkdf2(hash, password, salt, static_cast<std::uint64_t>(iterations), out);
@@ -115,6 +116,7 @@ void _derive_into(std::string_view password, ByteView salt, std::int64_t iterati
 SecureBytes _derive(std::string_view password, ByteView salt, std::int64_t iterations, std::int64_t length,
                     std::string_view hash_algorithm) {
   const HashEntry& hash = require_hash(hash_algorithm);
+  encoding::text_bytes(password);
   check_iterations(iterations);
   if (length < 1) throw std::invalid_argument("derived key length must be at least 1");
   SecureBytes out(static_cast<std::size_t>(length));
@@ -124,6 +126,7 @@ SecureBytes _derive(std::string_view password, ByteView salt, std::int64_t itera
 
 std::string hash_password(std::string_view password, std::int64_t iterations) {
   if (password.empty()) throw InvalidInputError("Password cannot be empty");
+  encoding::text_bytes(password);
   if (iterations < 1 || iterations > MAX_ITERATIONS)
     throw InvalidInputError("Iteration count must be between 1 and " + std::to_string(MAX_ITERATIONS));
 

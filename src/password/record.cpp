@@ -183,8 +183,8 @@ bool verify_password(std::string_view password, std::string_view hash_json) {
   const std::optional<VerifyPlan> plan = _plan_verify(hash_json);
   if (!plan) return false;
   // A password without a UTF-8 form is refused only once there is something
-  // to derive: against a malformed record the answer stays false.
-  encoding::text_bytes(password);
+  // to derive (the derivation's own check): against a malformed record the
+  // answer stays false.
   SecureBytes derived(plan->digest.size());
   _derive_into(password, plan->salt, plan->iterations, plan->hash->name, derived);
   return CRYPTO_memcmp(derived.data(), plan->digest.data(), derived.size()) == 0;
