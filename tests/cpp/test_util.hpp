@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <exception>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "morvex/bytes.hpp"
@@ -18,6 +21,12 @@ inline Bytes from_hex(std::string_view hex) {
   for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
     out.push_back(static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
   return out;
+}
+
+// A case table of tests/data/cases.
+inline nlohmann::json load_cases(const char* name) {
+  std::ifstream in(std::filesystem::path(__FILE__).parent_path().parent_path() / "data" / "cases" / name);
+  return nlohmann::json::parse(in);
 }
 
 }  // namespace morvex::test

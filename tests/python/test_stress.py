@@ -30,47 +30,35 @@ async def _settle(job: Job) -> Any:
 def _jobs(rsa_pairs: list[tuple[str, str]], pq: bool) -> list[Job]:
     rng = random.Random(20240611)
     (priv_a, pub_a), (priv_b, pub_b) = rsa_pairs
-    keys = [f"key {i}" for i in range(5)]
     records = {pw: sync.password.hash(pw, ITERATIONS) for pw in ("alpha", "beta", "gamma")}
     if pq:
         gen8 = [sync.quantum.generate_keypair(8, s) for s in range(3)]
-        signer = sync.quantum.generate_signature_keypair(1, 0)
+        spub, spriv = sync.quantum.generate_signature_keypair(1, 0)
 
     def aes_job() -> Job:
-        key, other = rng.sample(keys, 2)
+        key, other = rng.sample([f"key {i}" for i in range(5)], 2)
         text = "".join(rng.choice("abcé✓ ") for _ in range(rng.randint(1, 60)))
-        token = sync.aes.encrypt(text, key)
-        blob = sync.aes.encrypt_bytes(text.encode(), key)
+        token, blob = sync.aes.encrypt(text, key), sync.aes.encrypt_bytes(text.encode(), key)
+
         async def round_trip() -> Any:
             return await morvex.aes.decrypt_bytes(await morvex.aes.encrypt_bytes(blob, key), key)
 
         return rng.choice([lambda: morvex.aes.decrypt(token, key),
                            lambda: morvex.aes.decrypt(token, other),  # wrong key: the same error every time
-                           lambda: morvex.aes.decrypt_bytes(blob, key), round_trip])
+                           round_trip])
 
     def envelope_job() -> Job:
         data = rng.randbytes(rng.choice([1, 100, 446, 447, 2000]))
-        priv, pub = rng.choice([(priv_a, pub_a), (priv_b, pub_b)])
-        choice = rng.randrange(4)
-        if choice == 0:
-            env = sync.hybrid.encrypt_bytes(data, pub)
-            return lambda: morvex.hybrid.decrypt_bytes(env, priv)
-        if choice == 1:
-            blob = sync.rsa.encrypt_bytes(data, pub)
-            return lambda: morvex.rsa.decrypt_bytes(blob, priv_a if priv is priv_b else priv_b)  # other key
-        if choice == 2:
-            sig = sync.rsa.sign_bytes(data, priv)
-            flip = rng.random() < 0.5
-            return lambda: morvex.rsa.verify_bytes(data + (b"!" if flip else b""), sig, pub)
-
-        async def round_trip() -> Any:
-            return await morvex.rsa.decrypt_bytes(await morvex.rsa.encrypt_bytes(data, pub), priv)
-
-        return round_trip
+        priv, pub, other = rng.choice([(priv_a, pub_a, priv_b), (priv_b, pub_b, priv_a)])
+        env, blob = sync.hybrid.encrypt_bytes(data, pub), sync.rsa.encrypt_bytes(data, pub)
+        sig = sync.rsa.sign_bytes(data, priv)
+        flip = b"!" if rng.random() < 0.5 else b""
+        return rng.choice([lambda: morvex.hybrid.decrypt_bytes(env, priv),
+                           lambda: morvex.rsa.decrypt_bytes(blob, other),  # the other key: an error
+                           lambda: morvex.rsa.verify_bytes(data + flip, sig, pub)])
 
     def password_job() -> Job:
-        pw = rng.choice(list(records))
-        guess = rng.choice(list(records))
+        pw, guess = rng.choice(list(records)), rng.choice(list(records))
 
         async def fresh() -> Any:
             record = await morvex.password.hash(pw, ITERATIONS)
@@ -82,28 +70,17 @@ def _jobs(rsa_pairs: list[tuple[str, str]], pq: bool) -> list[Job]:
     def quantum_job() -> Job:
         text = f"message {rng.random()}"
         pub, priv = rng.choice(gen8)
-        choice = rng.randrange(4)
-        if choice == 0:
-            secret, message = sync.quantum.encrypt(text, pub)
-            return lambda: morvex.quantum.decrypt(message, priv, secret)
-        if choice == 1:
-
-            async def round_trip() -> Any:
-                secret, message = await morvex.quantum.encrypt(text, pub)
-                return await morvex.quantum.decrypt(message, priv, secret)
-
-            return round_trip
-        spub, spriv = signer
+        secret, message = sync.quantum.encrypt(text, pub)
         data = text.encode()
-        if choice == 2:
-            sig = sync.quantum.sign(data, spriv)
-            flip = rng.random() < 0.5
-            return lambda: morvex.quantum.verify(data + (b"!" if flip else b""), sig, spub)
+        sig, flip = sync.quantum.sign(data, spriv), b"!" if rng.random() < 0.5 else b""
 
-        async def sign_verify() -> Any:
-            return await morvex.quantum.verify(data, await morvex.quantum.sign(data, spriv), spub)
+        async def round_trip() -> Any:
+            s, m = await morvex.quantum.encrypt(text, pub)
+            signed = await morvex.quantum.verify(data, await morvex.quantum.sign(data, spriv), spub)
+            return signed, await morvex.quantum.decrypt(m, priv, s)
 
-        return sign_verify
+        return rng.choice([lambda: morvex.quantum.decrypt(message, priv, secret),
+                           lambda: morvex.quantum.verify(data + flip, sig, spub), round_trip])
 
     makers = [aes_job, envelope_job, password_job] + ([quantum_job] if pq else [])
     return [rng.choice(makers)() for _ in range(COUNT)]

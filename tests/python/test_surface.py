@@ -6,6 +6,8 @@ from __future__ import annotations
 import asyncio
 import concurrent.futures
 import inspect
+import json
+import pathlib
 import re
 import subprocess
 import sys
@@ -18,44 +20,8 @@ import morvex
 from morvex import errors, sync, version
 
 # area -> [(public name, core operation, parameter names)], in the published order.
-SURFACE: dict[str, list[tuple[str, str, tuple[str, ...]]]] = {
-    "aes": [
-        ("encrypt", "encrypt_str", ("plaintext", "key")),
-        ("decrypt", "decrypt_str", ("ciphertext_b64", "key")),
-        ("encrypt_bytes", "encrypt_bytes", ("data", "key")),
-        ("decrypt_bytes", "decrypt_bytes", ("blob", "key")),
-    ],
-    "rsa": [
-        ("new_key_pair", "new_key_pair", ()),
-        ("encrypt", "encrypt_str", ("plaintext", "public_pem")),
-        ("decrypt", "decrypt_str", ("ciphertext_b64", "private_pem")),
-        ("encrypt_bytes", "encrypt_bytes", ("data", "public_pem")),
-        ("decrypt_bytes", "decrypt_bytes", ("blob", "private_pem")),
-        ("sign", "sign_str", ("plaintext", "private_pem")),
-        ("verify", "verify_str", ("plaintext", "signature_b64", "public_pem")),
-        ("sign_bytes", "sign_bytes", ("data", "private_pem")),
-        ("verify_bytes", "verify_bytes", ("data", "signature", "public_pem")),
-    ],
-    "hybrid": [
-        ("encrypt", "encrypt_str", ("plaintext", "public_pem")),
-        ("decrypt", "decrypt_str", ("ciphertext_b64", "private_pem")),
-        ("encrypt_bytes", "encrypt_bytes", ("data", "public_pem")),
-        ("decrypt_bytes", "decrypt_auto", ("blob", "private_pem")),
-    ],
-    "password": [
-        ("hash", "hash_password", ("password", "iterations")),
-        ("verify", "verify_password", ("password", "hash_json")),
-        ("needs_rehash", "needs_rehash", ("hash_json",)),
-    ],
-    "quantum": [
-        ("generate_keypair", "generate_keypair", ("generation", "strength")),
-        ("encrypt", "encrypt", ("message", "public_key")),
-        ("decrypt", "decrypt", ("encrypted_message", "private_key", "secret")),
-        ("generate_signature_keypair", "generate_signature_keypair", ("algorithm", "strength")),
-        ("sign", "sign", ("data", "private_key")),
-        ("verify", "verify", ("data", "signature", "public_key")),
-    ],
-}
+_AREAS = json.loads((pathlib.Path(__file__).resolve().parents[1] / "data" / "cases" / "surface.json").read_text())
+SURFACE = {area: [(name, core, tuple(params)) for name, core, params in rows] for area, rows in _AREAS["areas"].items()}
 FACADE = {"aes": ("_AES", "_aes_core"), "rsa": ("_RSA", "_rsa_core"), "hybrid": ("_Hybrid", "_hybrid_core"),
           "password": ("_Password", "_pw_core"), "quantum": ("_Quantum", "_q_core")}
 ROWS = [(area, *row) for area, rows in SURFACE.items() for row in rows]
@@ -204,8 +170,6 @@ def test_asyncio_loop_is_untouched_by_loading():
 def test_native_stubs_cover_the_module():
     # The stubs beside the package name every member of the native module
     # (regenerate them with `make stubs` after changing a binding).
-    import pathlib
-
     import morvex._native as native
 
     stub_dir = pathlib.Path(morvex.__file__).parent / "_native"
