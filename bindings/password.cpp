@@ -79,7 +79,7 @@ void bind_password(nb::module_& m) {
   m.attr("MAX_ITERATIONS") = password::MAX_ITERATIONS;
   m.attr("MAX_OUTPUT_LENGTH") = password::MAX_OUTPUT_LENGTH;
   nb::list hashes;
-  for (const password::HashEntry& h : password::_HASHES) hashes.append(nb::make_tuple(h.name, h.python_name));
+  for (const password::HashEntry& h : password::kHashes) hashes.append(nb::make_tuple(h.name, h.python_name));
   m.attr("_HASHES") = hashes;
 
   m.def("_derive", &derive, "password"_a, "salt"_a, "iterations"_a, "length"_a, "hash_algorithm"_a,

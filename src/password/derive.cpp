@@ -99,7 +99,7 @@ const HashEntry* _find_hash(std::string_view name) noexcept {
     }
   }
   const std::string_view key(upper, n);
-  for (const HashEntry& h : _HASHES)
+  for (const HashEntry& h : kHashes)
     if (h.name == key) return &h;
   return nullptr;
 }
