@@ -1,10 +1,21 @@
 #include <random>
 
 #include "morvex/encoding.hpp"
+#include "morvex/keys.hpp"
 #include "test_util.hpp"
 
 using namespace morvex;
 using morvex::test::bytes_of;
+using morvex::test::from_hex;
+
+namespace {
+
+const nlohmann::json& cases() {
+  static const nlohmann::json j = morvex::test::load_cases("encoding.json");
+  return j;
+}
+
+}  // namespace
 
 TEST(Base64, RoundTripsEveryLengthUpTo64AndKnownVectors) {
   std::mt19937 rng(7);
@@ -26,46 +37,33 @@ TEST(Base64, RoundTripsEveryLengthUpTo64AndKnownVectors) {
 }
 
 TEST(Base64, StrictReadingRefusesEverythingOutsideTheRules) {
-  for (const char* bad : {"Zg", "Zg=", "Zm9vYmF", "Zm9v\n", " Zm9v", "Zm 9v", "Zm-v", "Zm_v",
-                          "====", "Zg==Zm9v", "Z===", "QUJD====", "=Zm9", "Zm=v", "Zg=a",
-                          "Zm9v\xc2\xa0", "Zm9vYmFy\r\n"}) {
+  for (const auto& c : cases()["base64_refused"]) {
+    const std::string bad = c;
     EXPECT_THROW(encoding::base64_decode(bad), Base64Error) << bad;
     EXPECT_THROW(encoding::base64_decode_secure(bad), Base64Error) << bad;
     EXPECT_FALSE(encoding::try_base64_decode(bad).has_value()) << bad;
   }
 }
 
-TEST(Utf8, AcceptsWellFormedText) {
-  for (const char* ok : {"", "plain", "\xc3\xa9t\xc3\xa9", "\xe2\x82\xac", "\xf0\x9f\x94\x91",
-                         "\xef\xbb\xbf" "bom", "\xf4\x8f\xbf\xbf", "\xed\x9f\xbf"}) {
-    EXPECT_NO_THROW(encoding::validate_utf8(bytes_of(ok))) << ok;
+TEST(Utf8, AcceptsWellFormedTextAndNamesTheFirstFault) {
+  for (const auto& ok : cases()["utf8_accepted"])
+    EXPECT_NO_THROW(encoding::validate_utf8(bytes_of(ok.get<std::string>()))) << ok;
+  for (const auto& c : cases()["utf8_refused"]) {
+    const Bytes text = from_hex(c[0].get<std::string>());
+    try {
+      encoding::validate_utf8(text);
+      ADD_FAILURE() << c << " accepted";
+    } catch (const Utf8Error& e) {
+      EXPECT_EQ(e.start(), c[1].get<std::size_t>()) << c;
+      EXPECT_EQ(e.reason(), c[2].get<std::string>()) << c;
+    }
+    EXPECT_FALSE(encoding::is_valid_utf8(text));
   }
 }
 
-TEST(Utf8, RefusesMalformedSequences) {
-  struct Case {
-    std::string bytes;
-    std::size_t start;
-    const char* reason;
-  };
-  const Case cases[] = {
-      {"a\x80", 1, "invalid start byte"},
-      {"\xc0\xaf", 0, "invalid start byte"},             // overlong
-      {"\xe0\x80\xaf", 0, "invalid continuation byte"},  // overlong
-      {"\xed\xa0\x80", 0, "invalid continuation byte"},  // surrogate
-      {"\xf4\x90\x80\x80", 0, "invalid continuation byte"},  // > U+10FFFF
-      {"\xf5\x80\x80\x80", 0, "invalid start byte"},
-      {"ab\xe2\x82", 2, "unexpected end of data"},
-      {"\xc3(", 0, "invalid continuation byte"},
-  };
-  for (const auto& c : cases) {
-    try {
-      encoding::validate_utf8(bytes_of(c.bytes));
-      ADD_FAILURE() << "accepted";
-    } catch (const Utf8Error& e) {
-      EXPECT_EQ(e.start(), c.start);
-      EXPECT_EQ(e.reason(), c.reason);
-    }
-    EXPECT_FALSE(encoding::is_valid_utf8(bytes_of(c.bytes)));
+TEST(Keys, ConvertKeyKnownAnswers) {
+  for (const auto& c : cases()["convert_key"]) {
+    const keys::AesKey key = keys::convert_key(c[0].get<std::string>());
+    EXPECT_EQ(Bytes(key.data(), key.data() + keys::AES_KEY_SIZE), from_hex(c[1].get<std::string>())) << c[0];
   }
 }

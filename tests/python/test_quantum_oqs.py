@@ -28,17 +28,15 @@ def backend_absent():
 
 
 def test_enumerations_and_tables():
+    # The names and the lookups are the C++ suite's; here the Python members,
+    # the integer argument and the lookup's error class.
     assert [(m.name, int(m)) for m in QuantumGeneration] == [(f"GEN{i}", i) for i in range(1, 9)]
     assert [(m.name, int(m)) for m in QuantumStrength] == [("STANDARD", 0), ("MEDIUM", 1), ("HIGHEST", 2)]
     assert [(m.name, int(m)) for m in SignatureAlgorithm] == [("ML_DSA", 1), ("SLH_DSA", 2)]
-    for member in QuantumStrength:
-        s = int(member)
-        assert _oqs.frodo_alg(member) == _oqs._FRODO[s] and _oqs.cmce_alg(member) == _oqs._CMCE[s]
-        assert _oqs.mlkem_alg(member) == _oqs._MLKEM[s] and _oqs.sig_algorithm("mldsa", member) == _oqs._MLDSA[s]
-    for bad in (3, -1, 2**70, -(2**70)):
-        for f in (_oqs.frodo_alg, _oqs.cmce_alg, _oqs.mlkem_alg, lambda s: _oqs.sig_algorithm("mldsa", s)):
-            with pytest.raises(IndexError):
-                f(bad)
+    assert _oqs.frodo_alg(QuantumStrength.HIGHEST) == _oqs._FRODO[2] == "FrodoKEM-1344-AES"
+    for bad in (3, -(2**70)):
+        with pytest.raises(IndexError):
+            _oqs.mlkem_alg(bad)
     with pytest.raises(TypeError):
         _oqs.frodo_alg("2")
 
@@ -54,17 +52,9 @@ def test_slh_dsa_names_come_from_the_backend():
 
 
 def test_every_operation_reports_the_loader_while_absent(backend_absent):
-    calls = [
-        _oqs._oqs,
-        lambda: _oqs.generate_keypair("ML-KEM-768"),
-        lambda: _oqs.encapsulate("FrodoKEM-640-AES", b"x"),
-        lambda: _oqs.decapsulate("Classic-McEliece-6688128", b"x", b"y"),
-        lambda: _oqs.sig_generate_keypair("ML-DSA-44"),
-        lambda: _oqs.sig_sign("ML-DSA-44", b"x", b"m"),
-        lambda: _oqs.sig_verify("ML-DSA-44", b"x", b"m", b"s"),
-        lambda: _oqs.sig_algorithm("slhdsa", 9),
-    ]
-    for call in calls:
+    # Every call's loader check is the C++ suite's; the class and the cause
+    # cross the binding the same way for each.
+    for call in (_oqs._oqs, lambda: _oqs.sig_verify("ML-DSA-44", b"x", b"m", b"s")):
         with pytest.raises(errors.QuantumOperationError) as exc:
             call()
         assert str(exc.value) == LOADER
