@@ -71,18 +71,16 @@ bool rsa_failure(const std::string& e) { return e.rfind("D:RSA decryption failed
 
 }  // namespace
 
-TEST(HybridEnvelope, LayoutAndRoundTrip) {
+TEST(HybridEnvelope, RoundTripWithFreshKeyAndNonce) {
+  // The layout: the interoperability test opens envelopes with another
+  // implementation; stored envelopes: the frozen vectors.
   const Bytes one = hybrid::encrypt_bytes(bytes_of("x"), kPublicA);
-  ASSERT_EQ(one.size(), 545u);
-  EXPECT_EQ(Bytes(one.begin(), one.begin() + 4), (Bytes{0x00, 0x02, 0x00, 0x00}));
   EXPECT_EQ(hybrid::_net_decrypt(one, kPrivateA), bytes_of("x"));
   const Bytes two = hybrid::encrypt_bytes(bytes_of("x"), kPublicA);
-  EXPECT_NE(Bytes(one.begin() + 516, one.end()), Bytes(two.begin() + 516, two.end()));  // fresh key and nonce
-  for (std::size_t n : {447u, 4096u, 3u << 20}) {
-    const Bytes a = hybrid::encrypt_bytes(filled(n), kPublicA);
-    ASSERT_EQ(a.size(), 544 + n);
-    EXPECT_EQ(hybrid::decrypt_auto(a, kPrivateA), filled(n));
-  }
+  EXPECT_NE(Bytes(one.begin() + 516, one.end()), Bytes(two.begin() + 516, two.end()));
+  const Bytes big = hybrid::encrypt_bytes(filled(3u << 20), kPublicA);
+  ASSERT_EQ(big.size(), 544 + (3u << 20));
+  EXPECT_EQ(hybrid::decrypt_auto(big, kPrivateA), filled(3u << 20));
 }
 
 TEST(HybridEnvelope, WriterChecksInOrder) {

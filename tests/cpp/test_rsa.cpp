@@ -44,13 +44,11 @@ TEST(RsaKeys, UnreadableTextsFailWithTheLoadersPrefix) {
     EXPECT_ERROR_WITH_CAUSE(rsa::_load_private(t), InvalidInputError, kPrivPrefix);
 }
 
-TEST(RsaOaep, BlocksRoundTripUpToTheLimit) {
-  for (std::size_t n : {0u, 1u, 446u}) {
-    const Bytes a = rsa::_encrypt_oaep(filled(n), kPublicA);
-    ASSERT_EQ(a.size(), 512u);
-    EXPECT_NE(a, rsa::_encrypt_oaep(filled(n), kPublicA));  // randomised
-    EXPECT_EQ(plain(rsa::_decrypt_oaep(a, kPrivateA)), filled(n));
-  }
+TEST(RsaOaep, BlocksAreRandomised) {
+  // Blocks of 1 and 446 bytes both ways: the interoperability test.
+  const Bytes a = rsa::_encrypt_oaep({}, kPublicA);
+  EXPECT_NE(a, rsa::_encrypt_oaep({}, kPublicA));
+  EXPECT_EQ(plain(rsa::_decrypt_oaep(a, kPrivateA)), Bytes());
 }
 
 TEST(RsaOaep, TooLargeIsRefusedBeforeTheKeyIsRead) {

@@ -96,18 +96,12 @@ def test_area_and_facade_names_signatures_and_docstrings(area):
 
 def test_async_defaults_are_fixed_values():
     from morvex.password import core as pw
-    from morvex.quantum import QuantumGeneration, QuantumStrength, SignatureAlgorithm
 
-    def defaults(fn):
-        return [p.default for p in inspect.signature(fn).parameters.values() if p.default is not p.empty]
-
-    assert defaults(morvex.password.hash) == [pw.DEFAULT_ITERATIONS] == [210000]
-    assert defaults(morvex.quantum.generate_keypair) == [QuantumGeneration.GEN8, QuantumStrength.HIGHEST]
-    assert defaults(morvex.quantum.generate_signature_keypair) == [SignatureAlgorithm.ML_DSA, QuantumStrength.HIGHEST]
-    with_defaults = {("password", "hash"), ("quantum", "generate_keypair"), ("quantum", "generate_signature_keypair")}
+    assert pw.DEFAULT_ITERATIONS == 210000
     for area, name, *_ in ROWS:
-        if (area, name) not in with_defaults:
-            assert defaults(getattr(getattr(morvex, area), name)) == []
+        fn = getattr(getattr(morvex, area), name)
+        got = [p.default for p in inspect.signature(fn).parameters.values() if p.default is not p.empty]
+        assert got == _AREAS["defaults"].get(f"{area}.{name}", []), (area, name)
 
 
 class _Recorder:
