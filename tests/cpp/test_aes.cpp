@@ -13,16 +13,13 @@ const char* const kNotGcm =
 
 }  // namespace
 
-TEST(AesCore, SealedBlobLayoutAndRoundTrip) {
-  for (std::size_t n : {1u, 15u, 16u, 17u, 1000u, 70000u}) {
-    Bytes data(n, 0x5a);
-    const Bytes a = aes::encrypt_bytes(data, "key");
-    const Bytes b = aes::encrypt_bytes(data, "key");
-    ASSERT_EQ(a.size(), n + 28);
-    EXPECT_NE(Bytes(a.begin(), a.begin() + 12), Bytes(b.begin(), b.begin() + 12));
-    EXPECT_EQ(aes::decrypt_bytes(a, "key"), data);
-    EXPECT_EQ(aes::decrypt_bytes(b, "key"), data);
-  }
+TEST(AesCore, SealedBlobsDrawFreshNonces) {
+  // Layout and round trips: the interoperability test; stored blobs: the
+  // frozen vectors.
+  const Bytes data(70000, 0x5a);
+  const Bytes a = aes::encrypt_bytes(data, "key"), b = aes::encrypt_bytes(data, "key");
+  EXPECT_NE(Bytes(a.begin(), a.begin() + 12), Bytes(b.begin(), b.begin() + 12));
+  EXPECT_EQ(aes::decrypt_bytes(a, "key"), data);
 }
 
 TEST(AesCore, ErrorsAndTheirOrder) {

@@ -86,14 +86,10 @@ TEST(PasswordDerive, KnownAnswersAndHashNames) {
   EXPECT_THROW(pw::_derive("p", {}, -5, 16, "SHA512"), std::invalid_argument);
 }
 
-TEST(PasswordHash, RecordsDeriveOverTheirOwnFreshSalt) {
-  // Stored records verifying: the frozen vectors.
-  const std::string rec = pw::hash_password("hunter2", 1000);
-  const json j = json::parse(rec);
-  const Bytes salt = encoding::base64_decode(j["salt"].get<std::string>());
-  EXPECT_EQ(encoding::base64_decode(j["hash"].get<std::string>()), derive("hunter2", salt, 1000, 64, "SHA512"));
-  EXPECT_NE(json::parse(pw::hash_password("hunter2", 1000))["salt"], j["salt"]);
-  EXPECT_TRUE(pw::verify_password("x", pw::hash_password("x", 1)));
+TEST(PasswordHash, RecordsDrawAFreshSalt) {
+  // The record text and its derivation: the Python suite against hashlib;
+  // stored records: the frozen vectors.
+  EXPECT_NE(json::parse(pw::hash_password("hunter2", 1))["salt"], json::parse(pw::hash_password("hunter2", 1))["salt"]);
 }
 
 TEST(PasswordHash, RefusesEmptyPasswordAndUnverifiableCounts) {
