@@ -51,31 +51,15 @@ Pair make(std::int64_t gen, std::int64_t strength) {
   return {std::move(kp.public_key), Bytes(kp.private_key.begin(), kp.private_key.end())};
 }
 
-// Key pairs by (generation byte, strength), made on first use; the Gen7 keys
-// of strengths 0 and 1 reuse the RSA half of the strength-2 key.
+// Key pairs by (generation byte, strength), made on first use.
 const Pair& keys(int gen, int strength) {
   static std::mutex mu;
   static std::map<std::pair<int, int>, Pair> cache;
-  std::unique_lock lock(mu);
+  std::lock_guard lock(mu);
   auto found = cache.find({gen, strength});
-  if (found != cache.end()) return found->second;
-  Pair p;
-  if (gen == 7 && strength != 2) {
-    lock.unlock();
-    const Pair& full = keys(7, 2);
-    const Pair& frodo = keys(6, strength);
-    lock.lock();
-    auto rsa_part = [](const Bytes& k) {
-      const std::size_t l = k[2] | (k[3] << 8) | (k[4] << 16) | (std::size_t{k[5]} << 24);
-      return Bytes(k.begin() + 2, k.begin() + 6 + static_cast<std::ptrdiff_t>(l));
-    };
-    const Bytes h = {7, static_cast<std::uint8_t>(strength)};
-    p.pub = cat({h, rsa_part(full.pub), ByteView(frodo.pub).subspan(2)});
-    p.priv = cat({h, rsa_part(full.priv), ByteView(frodo.priv).subspan(2)});
-  } else {
-    p = make(gen == 2 && strength == 0 ? 1 : gen, strength);  // GEN1 makes Gen2 keys
-  }
-  return cache.emplace(std::make_pair(gen, strength), std::move(p)).first->second;
+  if (found == cache.end())  // GEN1 makes Gen2 keys
+    found = cache.emplace(std::make_pair(gen, strength), make(gen == 2 && strength == 0 ? 1 : gen, strength)).first;
+  return found->second;
 }
 
 // Encrypted-message size for a plaintext of n bytes.
