@@ -18,12 +18,13 @@ PYTHONPATH="$BUILD/stage" "$VENV/bin/python" -m pytest -q -p no:cacheprovider te
 [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
 echo "== Coverage of src/"
 # Branches that only exist for exception unwinding are not counted; notes of
-# sources deleted since the build tree was made are skipped.
+# sources deleted since the build tree was made are skipped. Only this build
+# tree's counters are read, whatever other instrumented trees lie beside it.
 "$VENV/bin/gcovr" --root "$ROOT" --object-directory "$BUILD" --exclude-directories '.*CompilerId.*' --filter "$ROOT/src/" \
   --exclude-throw-branches --exclude-unreachable-branches \
   --gcov-ignore-parse-errors=negative_hits.warn_once_per_file --gcov-ignore-errors=source_not_found \
   --gcov-ignore-errors=no_working_dir_found \
-  --print-summary --txt "$BUILD/coverage.txt" 2>/dev/null | grep -E '^(lines|branches):' || status=1
+  --print-summary --txt "$BUILD/coverage.txt" "$BUILD" 2>/dev/null | grep -E '^(lines|branches):' || status=1
 echo "(per file: $BUILD/coverage.txt)"
 [ "$status" -eq 0 ] || echo "== some tests FAILED: the figures count what ran"
 exit $status
