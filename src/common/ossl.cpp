@@ -83,24 +83,6 @@ std::string take_openssl_error() {
   return text;
 }
 
-std::string take_openssl_error_chain() {
-  std::string text;
-  unsigned long code;
-  while ((code = ERR_get_error()) != 0) {
-    const char* reason = ERR_reason_error_string(code);
-    std::string one;
-    if (reason != nullptr) {
-      one = reason;
-    } else {
-      char buf[256];
-      ERR_error_string_n(code, buf, sizeof buf);
-      one = buf;
-    }
-    text = text.empty() ? one : one + ": " + text;
-  }
-  return text;
-}
-
 void throw_openssl(const char* fallback) {
   std::string text = take_openssl_error();
   throw PrimitiveError(text.empty() ? std::string(fallback) : text);

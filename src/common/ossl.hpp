@@ -32,9 +32,6 @@ const EVP_MD* sha256();
 // Drains this thread's OpenSSL error queue and returns the reason text of
 // the first queued error ("" when the queue was empty).
 std::string take_openssl_error();
-// Drains the queue and returns its reason texts joined with ": " from the
-// outermost to the innermost failure.
-std::string take_openssl_error_chain();
 // Discards whatever is queued.
 inline void clear_openssl_errors() noexcept { ERR_clear_error(); }
 
