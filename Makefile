@@ -70,11 +70,12 @@ test-tsan: deps
 # (gcov, unoptimised, in a build tree of its own; counters updated atomically,
 # since the suites run threads).
 .PHONY: coverage
+COVERAGE_BUILD ?= build/coverage
 coverage: deps
-	@$(MAKE) --no-print-directory build BUILD=build/coverage CMAKE_ARGS="-DCMAKE_BUILD_TYPE=Debug -DMORVEX_BUILD_BENCH=OFF \
+	@$(MAKE) --no-print-directory build BUILD=$(COVERAGE_BUILD) CMAKE_ARGS="-DCMAKE_BUILD_TYPE=Debug -DMORVEX_BUILD_BENCH=OFF \
 	  -DCMAKE_CXX_FLAGS='--coverage -fprofile-update=atomic' -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_SHARED_LINKER_FLAGS=--coverage \
 	  -DCMAKE_MODULE_LINKER_FLAGS=--coverage"
-	@bash scripts/coverage.sh build/coverage
+	@bash scripts/coverage.sh $(COVERAGE_BUILD)
 
 # mypy --strict and pyright over a program that uses every public operation,
 # against the staged package and the stubs of its native module.
