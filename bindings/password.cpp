@@ -32,6 +32,10 @@ nb::object parse(std::string_view hash_json) {
       case K::Boolean: v = nb::bool_(item.boolean); break;
       case K::Integer: v = nb::int_(item.integer); break;
       case K::Unsigned: v = nb::steal(PyLong_FromUnsignedLongLong(item.unsigned_integer)); break;
+      case K::BigInteger:  // under the interpreter's limit on digits, like int()
+        v = nb::steal(PyLong_FromString(item.text.c_str(), nullptr, 10));
+        if (!v.is_valid()) throw nb::python_error();
+        break;
       case K::Float: v = nb::float_(item.number); break;
       case K::String: v = nb::str(item.text.data(), item.text.size()); break;
       case K::Null: v = nb::none(); break;

@@ -79,13 +79,15 @@ bool needs_rehash(std::string_view hash_json);
 // repeated key keeps its last value). A container is Begin*, its members
 // (objects: a Key before each value), then End.
 struct JsonItem {
-  enum class Kind : std::uint8_t { Null, Boolean, Integer, Unsigned, Float, String, Key, BeginObject, BeginArray, End };
+  enum class Kind : std::uint8_t {
+    Null, Boolean, Integer, Unsigned, BigInteger, Float, String, Key, BeginObject, BeginArray, End
+  };
   Kind kind = Kind::Null;
   bool boolean = false;
   std::int64_t integer = 0;
   std::uint64_t unsigned_integer = 0;
   double number = 0;
-  std::string text;  // String and Key
+  std::string text;  // String, Key, and BigInteger's decimal literal
 };
 std::optional<std::vector<JsonItem>> _parse_items(std::string_view hash_json);
 

@@ -68,15 +68,23 @@ std::optional<Bytes> base64_member(const json& record, const char* key) {
 }
 
 // JSON integers keep their value whatever their size, but the reader turns
-// those beyond 64 bits into doubles and refuses those beyond the double range
-// outright. Such a literal (no fraction, no exponent, more than 308 digits)
-// is handed to the reader as 1e308 with its sign: every integer that large
-// saturates in _to_integer, so every answer stays the one its value gives.
-// Returns the rewritten text, or nothing when there was nothing to rewrite.
-std::optional<std::string> tame_huge_integers(std::string_view text) {
+// those beyond 64 bits into doubles (losing digits) and refuses those beyond
+// the double range outright. A look over the text before parsing finds the
+// integer literals of 19 digits or more and notes each with its place among
+// the text's numbers; each one the parser could only read as a double is then
+// stored as a binary value holding its decimal literal, a kind JSON text
+// cannot produce. Literals beyond the double range are handed to the parser
+// as 1e308 (with their sign) and replaced the same way.
+struct LongIntegers {
+  std::optional<std::string> rewritten;  // nothing when nothing needed rewriting
+  std::vector<std::pair<std::size_t, std::string_view>> literals;  // (number's ordinal, literal)
+};
+
+LongIntegers find_long_integers(std::string_view text) {
   constexpr std::size_t kMaxDigits = 308;
-  std::optional<std::string> out;
-  std::size_t copied = 0;
+  constexpr std::size_t kMax64Digits = 19;
+  LongIntegers found;
+  std::size_t copied = 0, ordinal = 0;
   bool in_string = false;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
@@ -95,17 +103,21 @@ std::optional<std::string> tame_huge_integers(std::string_view text) {
     while (end < text.size() && std::string_view("0123456789+-.eE").find(text[end]) != std::string_view::npos) ++end;
     const std::string_view literal = text.substr(i, end - i);
     const std::size_t digits = literal.size() - (c == '-');
-    if (digits > kMaxDigits && literal.find_first_of(".eE+", 1) == std::string_view::npos &&
+    if (digits >= kMax64Digits && literal.find_first_of(".eE+", 1) == std::string_view::npos &&
         literal.find('-', 1) == std::string_view::npos && literal[c == '-'] != '0') {
-      if (!out) out.emplace();
-      out->append(text.substr(copied, i - copied));
-      out->append(c == '-' ? "-1e308" : "1e308");
-      copied = end;
+      found.literals.emplace_back(ordinal, literal);
+      if (digits > kMaxDigits) {
+        if (!found.rewritten) found.rewritten.emplace();
+        found.rewritten->append(text.substr(copied, i - copied));
+        found.rewritten->append(c == '-' ? "-1e308" : "1e308");
+        copied = end;
+      }
     }
+    ++ordinal;
     i = end - 1;
   }
-  if (out) out->append(text.substr(copied));
-  return out;
+  if (found.rewritten) found.rewritten->append(text.substr(copied));
+  return found;
 }
 
 }  // namespace
@@ -131,6 +143,10 @@ std::optional<std::int64_t> _to_integer(const json& value) noexcept {
       return value.get<bool>() ? 1 : 0;
     case json::value_t::string:
       return decimal_text(value.get_ref<const std::string&>());
+    case json::value_t::binary: {  // an integer literal beyond 64 bits
+      const json::binary_t& literal = value.get_binary();
+      return decimal_text({reinterpret_cast<const char*>(literal.data()), literal.size()});
+    }
     default:
       return std::nullopt;
   }
@@ -141,10 +157,27 @@ std::optional<json> _parse(std::string_view hash_json) {
   if (hash_json.size() >= 3 && hash_json.substr(0, 3) == "\xEF\xBB\xBF") return std::nullopt;
   // Objects are std::maps: when a key repeats, the parser assigns every
   // occurrence in turn, so the last one stays.
-  const std::optional<std::string> tamed = tame_huge_integers(hash_json);
-  const std::string_view text = tamed ? std::string_view(*tamed) : hash_json;
-  json value = json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/false,
-                           /*ignore_comments=*/false);
+  const LongIntegers found = find_long_integers(hash_json);
+  const std::string_view text = found.rewritten ? std::string_view(*found.rewritten) : hash_json;
+  json value;
+  if (found.literals.empty()) {
+    value = json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/false, /*ignore_comments=*/false);
+  } else {
+    // Numbers reach the callback in the order of the text.
+    std::size_t ordinal = 0, next = 0;
+    const json::parser_callback_t keep_exact = [&](int, json::parse_event_t event, json& parsed) {
+      if (event != json::parse_event_t::value || !parsed.is_number()) return true;
+      if (next < found.literals.size() && found.literals[next].first == ordinal) {
+        const std::string_view literal = found.literals[next++].second;
+        if (parsed.is_number_float())
+          parsed = json::binary(json::binary_t::container_type(literal.begin(), literal.end()));
+      }
+      ++ordinal;
+      return true;
+    };
+    value = json::parse(text.begin(), text.end(), keep_exact, /*allow_exceptions=*/false,
+                        /*ignore_comments=*/false);
+  }
   if (!value.is_object()) return std::nullopt;  // also the discarded value of a parse error
   return value;
 }
@@ -218,6 +251,9 @@ std::optional<std::vector<JsonItem>> _parse_items(std::string_view hash_json) {
         break;
       case json::value_t::number_float: item.kind = Kind::Float, item.number = j.get<double>(); break;
       case json::value_t::string: item.kind = Kind::String, item.text = j.get<std::string>(); break;
+      case json::value_t::binary:
+        item.kind = Kind::BigInteger, item.text.assign(j.get_binary().begin(), j.get_binary().end());
+        break;
       default: item.kind = Kind::Null; break;
     }
     items.push_back(std::move(item));
