@@ -2,16 +2,20 @@
 
 from __future__ import annotations
 
+import functools
+import pathlib
+from typing import Callable
+
 import pytest
+
+KEYS = pathlib.Path(__file__).resolve().parents[1] / "data" / "keys"
 
 
 @pytest.fixture(scope="session")
 def rsa_pairs() -> list[tuple[str, str]]:
-    """Two RSA-4096 key pairs (private PEM, public PEM) made by the library,
-    once per session: generating them is the slowest RSA operation."""
-    from morvex.rsa import core
-
-    return [core.new_key_pair() for _ in range(2)]
+    """The two RSA-4096 key pairs of tests/data/keys as (private PEM, public PEM)."""
+    return [((KEYS / f"rsa4096_{n}_private.pem").read_text(), (KEYS / f"rsa4096_{n}_public.pem").read_text())
+            for n in "ab"]
 
 
 @pytest.fixture(scope="session")
@@ -19,20 +23,9 @@ def rsa_pair(rsa_pairs: list[tuple[str, str]]) -> tuple[str, str]:
     return rsa_pairs[0]
 
 
-class _QuantumKeys:
-    """Post-quantum key pairs by (generation byte, strength), made on first use."""
-
-    def __init__(self) -> None:
-        self._cache: dict[tuple[int, int], tuple[bytes, bytes]] = {}
-
-    def __call__(self, gen: int, strength: int) -> tuple[bytes, bytes]:
-        from morvex.quantum import core
-
-        if (gen, strength) not in self._cache:
-            self._cache[(gen, strength)] = core.generate_keypair(gen, strength)
-        return self._cache[(gen, strength)]
-
-
 @pytest.fixture(scope="session")
-def quantum_keys() -> _QuantumKeys:
-    return _QuantumKeys()
+def quantum_keys() -> Callable[[int, int], tuple[bytes, bytes]]:
+    """Post-quantum key pairs by (generation byte, strength), made on first use."""
+    from morvex.quantum import core
+
+    return functools.cache(core.generate_keypair)

@@ -1,5 +1,5 @@
 """The package as a caller sees it: root names, the five asynchronous areas,
-the facade, and how loading the package proceeds."""
+the facade, and how loading the package proceeds (the names: tests/data/cases/surface.json)."""
 
 from __future__ import annotations
 
@@ -19,11 +19,10 @@ import pytest
 import morvex
 from morvex import errors, sync, version
 
+TABLE = json.loads((pathlib.Path(__file__).resolve().parents[1] / "data" / "cases" / "surface.json").read_text())
 # area -> [(public name, core operation, parameter names)], in the published order.
-_AREAS = json.loads((pathlib.Path(__file__).resolve().parents[1] / "data" / "cases" / "surface.json").read_text())
-SURFACE = {area: [(name, core, tuple(params)) for name, core, params in rows] for area, rows in _AREAS["areas"].items()}
-FACADE = {"aes": ("_AES", "_aes_core"), "rsa": ("_RSA", "_rsa_core"), "hybrid": ("_Hybrid", "_hybrid_core"),
-          "password": ("_Password", "_pw_core"), "quantum": ("_Quantum", "_q_core")}
+SURFACE = {area: [(name, core, tuple(params)) for name, core, params in rows] for area, rows in TABLE["areas"].items()}
+FACADE, DEFAULTS = TABLE["facade"], TABLE["defaults"]
 ROWS = [(area, *row) for area, rows in SURFACE.items() for row in rows]
 
 
@@ -35,25 +34,35 @@ def _core_params(fn: Any) -> tuple[str, ...]:
     return tuple(re.findall(r"(\w+):", text[text.index("(") : text.rindex(") ->")]))
 
 
-def test_root_surface():
-    assert morvex.__all__ == ["__version__", "aes", "rsa", "hybrid", "password", "quantum", "sync", "errors",
-                              "MorvexError", "InvalidInputError", "EncryptionError", "DecryptionError",
-                              "SignatureError", "QuantumOperationError"]
-    assert morvex.__version__ == version.__version__ == "1.0.10"
+def test_root_facade_and_error_names():
+    assert morvex.__all__ == TABLE["root"]
+    assert morvex.__version__ == version.__version__ == TABLE["version"]
     assert [n for n in vars(version) if not n.startswith("__")] == []
-    for name in errors.__all__:
-        assert getattr(morvex, name) is getattr(errors, name)
     for area in ["aes", "rsa", "hybrid", "password", "quantum", "sync", "errors"]:
         assert getattr(morvex, area) is sys.modules[f"morvex.{area}"]
+    assert sync.__all__ == list(FACADE)
+    assert [n for n, v in vars(sync).items() if type(v).__module__ == "morvex.sync"] == sync.__all__
+    assert [n for n, v in vars(sync).items() if isinstance(v, type)] == [cls for cls, _ in FACADE.values()]
+    assert errors.__all__ == TABLE["errors"]
+    for name in errors.__all__:
+        cls = getattr(errors, name)
+        assert getattr(morvex, name) is cls
+        assert cls.__bases__ == ((Exception,) if cls is errors.MorvexError else (errors.MorvexError,))
+        # No class adds behaviour or fields of its own.
+        assert {k for k in vars(cls) if not (k.startswith("__") and k.endswith("__"))} == set()
 
 
-def test_loading_order():
+def test_loading_order_starts_no_threads():
     # sys.modules lists modules in the order their loading completed; an area
-    # that an earlier one loaded as a dependency is not loaded again.
-    code = "import sys, morvex; print(' '.join(m for m in sys.modules if m.startswith('morvex')))"
-    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True).stdout.split()
+    # that an earlier one loaded as a dependency is not loaded again. Loading
+    # starts no threads and no loop.
+    code = ("import sys, threading, morvex; "
+            "print(threading.active_count(), *(m for m in sys.modules if m.startswith('morvex')))")
+    proc = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
+    threads, *out = proc.stdout.split()
+    assert threads == "1"
     done = {m: i for i, m in enumerate(out)}
-    for first, then in _AREAS["loaded_before"]:
+    for first, then in TABLE["loaded_before"]:
         assert done[first] < done[then], (first, then)
 
 
@@ -64,12 +73,14 @@ def test_area_and_facade_names_signatures_and_docstrings(area):
     if area == "quantum":
         from morvex.quantum import core, types as qtypes
 
-        for enum in ("QuantumGeneration", "QuantumStrength", "SignatureAlgorithm"):
+        for enum, members in TABLE["enums"].items():
             assert getattr(mod, enum) is getattr(qtypes, enum) is getattr(core, enum)
-        names += ["QuantumGeneration", "QuantumStrength", "SignatureAlgorithm"]
+            assert [[m.name, int(m)] for m in getattr(mod, enum)] == members
+        names += list(TABLE["enums"])
     assert mod.__all__ == names + ["core"]
     assert mod.core is sys.modules[f"morvex.{area}.core"]
-    assert [n for n, v in vars(mod).items() if not n.startswith("_") and inspect.iscoroutinefunction(v)] == names[: len(rows)]
+    coroutines = [n for n, v in vars(mod).items() if not n.startswith("_") and inspect.iscoroutinefunction(v)]
+    assert coroutines == names[: len(rows)]
     # The facade: a class of static members that are the core operations themselves.
     cls_name, alias = FACADE[area]
     obj = getattr(sync, area)
@@ -83,16 +94,11 @@ def test_area_and_facade_names_signatures_and_docstrings(area):
         assert fn.__doc__ and core_fn.__doc__
         assert isinstance(vars(cls)[name], staticmethod)
         assert getattr(obj, name) is getattr(cls, name) is core_fn
-
-
-def test_async_defaults_are_fixed_values():
-    from morvex.password import core as pw
-
-    assert pw.DEFAULT_ITERATIONS == 210000
-    for area, name, *_ in ROWS:
-        fn = getattr(getattr(morvex, area), name)
-        got = [p.default for p in inspect.signature(fn).parameters.values() if p.default is not p.empty]
-        assert got == _AREAS["defaults"].get(f"{area}.{name}", []), (area, name)
+        # Defaults are fixed values.
+        defaults = [p.default for p in inspect.signature(fn).parameters.values() if p.default is not p.empty]
+        assert defaults == DEFAULTS.get(f"{area}.{name}", []), name
+    if area == "password":
+        assert [mod.core.DEFAULT_ITERATIONS] == DEFAULTS["password.hash"]
 
 
 class _Recorder:
@@ -139,19 +145,6 @@ async def test_every_async_operation_runs_its_core_operation(monkeypatch):
         executor.shutdown(wait=True)
 
 
-def test_facade_area_names():
-    assert sync.__all__ == ["aes", "rsa", "hybrid", "password", "quantum"]
-    assert [n for n, v in vars(sync).items() if type(v).__module__ == "morvex.sync"] == sync.__all__
-    assert [n for n, v in vars(sync).items() if isinstance(v, type)] == ["_AES", "_RSA", "_Hybrid", "_Password", "_Quantum"]
-
-
-def test_asyncio_loop_is_untouched_by_loading():
-    # Loading starts no threads and no loop.
-    code = "import threading, morvex; print(threading.active_count())"
-    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True).stdout
-    assert out.strip() == "1"
-
-
 def test_native_stubs_cover_the_module():
     # The stubs beside the package name every member of the native module
     # (regenerate them with `make stubs` after changing a binding).
@@ -160,10 +153,6 @@ def test_native_stubs_cover_the_module():
     stub_dir = pathlib.Path(morvex.__file__).parent / "_native"
     for sub in ["keys", "aes", "rsa", "hybrid", "password", "quantum", "oqs"]:
         text = (stub_dir / f"{sub}.pyi").read_text()
-        mod = getattr(native, sub)
-        for name in vars(mod):
-            if name.startswith("__"):
-                continue
-            assert f"def {name}(" in text or f"{name}:" in text or f"class {name}" in text, (
-                f"{sub}.{name} missing from the stubs: run make stubs")
+        for name in (n for n in vars(getattr(native, sub)) if not n.startswith("__")):
+            assert f"def {name}(" in text or f"{name}:" in text or f"class {name}" in text, f"{sub}.{name}: make stubs"
     assert (pathlib.Path(morvex.__file__).parent / "py.typed").exists()

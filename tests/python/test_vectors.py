@@ -21,7 +21,8 @@ needs_pq = pytest.mark.skipif(not oqs_native._BACKEND_LINKED, reason="built with
 
 
 def cases(file: str, kind: str) -> list:
-    return [pytest.param(c, id=f"{kind}{i}") for i, c in enumerate(json.loads((DATA / "vectors" / file).read_text())[kind])]
+    rows = json.loads((DATA / "vectors" / file).read_text())[kind]
+    return [pytest.param(c, id=f"{kind}{i}") for i, c in enumerate(rows)]
 
 
 def raw(case: dict, field: str) -> bytes:
@@ -47,8 +48,8 @@ def test_sealed_text(case):
 )
 def test_rsa_side_ciphertext(case):
     # One reader for all three layouts; the text form where the plaintext is text.
-    key, plaintext = pem(case["private_key"]), raw(case, "plaintext")
-    assert hybrid.decrypt_auto(raw(case, "ciphertext"), key) == rsa.decrypt_bytes(raw(case, "ciphertext"), key) == plaintext
+    key, plaintext, blob = pem(case["private_key"]), raw(case, "plaintext"), raw(case, "ciphertext")
+    assert hybrid.decrypt_auto(blob, key) == rsa.decrypt_bytes(blob, key) == plaintext
     try:
         text = plaintext.decode()
     except UnicodeDecodeError:
