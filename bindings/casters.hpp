@@ -12,6 +12,7 @@
 //                        saturate, so the core's range checks see them as too
 //                        large or too small
 //   byte results      -> bytes; pairs of byte results -> tuple[bytes, bytes]
+//   SecureString      -> str (the text was checked as UTF-8 by the core)
 #pragma once
 
 #include <nanobind/nanobind.h>
@@ -98,6 +99,16 @@ struct type_caster<std::string_view> {
 
  private:
   object keep_;  // the re-encoded copy, when one was needed
+};
+
+// Wiping text results: the owner wipes its storage when the result object
+// goes, whether or not the conversion worked.
+template <>
+struct type_caster<morvex::SecureString> {
+  NB_TYPE_CASTER(morvex::SecureString, const_name("str"))
+  static handle from_cpp(const morvex::SecureString& v, rv_policy p, cleanup_list* c) noexcept {
+    return type_caster<std::string_view>::from_cpp(v, p, c);
+  }
 };
 
 template <>

@@ -16,7 +16,11 @@ NB_MODULE(_native, m) {
       {"hybrid", "Hybrid envelope core.", &bind_hybrid},
       {"password", "Password hash core.", &bind_password},
       {"quantum", "Post-quantum core.", &bind_quantum},
-      {"oqs", "Post-quantum primitive adapter.", &bind_quantum_oqs},
+      {"oqs",
+       "Post-quantum primitive adapter.\n\n"
+       "An operation whose backend call fails raises QuantumOperationError\n"
+       "\"<operation> failed (<alg>): <reason>\"; without a backend, the loader's message.",
+       &bind_quantum_oqs},
   };
   for (const auto& area : areas) {
     nb::module_ sub = m.def_submodule(area.name, area.doc);

@@ -36,13 +36,6 @@ nb::bytes written_in_place(ByteView in, std::string_view key) {
   return to_bytes(whole);
 }
 
-// Wipes a text result once Python holds its copy, whether or not the copy
-// could be made.
-struct WipeOnExit {
-  std::string& text;
-  ~WipeOnExit() { secure_wipe(text.data(), text.size()); }
-};
-
 // Installs the translator that raises morvex.errors classes (with __cause__)
 // for MorvexError and the host's own classes for the lower-level failures.
 void register_error_translation();

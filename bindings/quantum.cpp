@@ -13,13 +13,8 @@ namespace {
 namespace q = morvex::quantum;
 
 // An absent secret is reported like an empty one.
-nb::str decrypt(ByteView message, ByteView private_key, std::optional<ByteView> secret) {
-  std::string text = [&] {
-    GilRelease unlocked;
-    return q::decrypt(message, private_key, secret.value_or(ByteView{}));
-  }();
-  const WipeOnExit wipe{text};
-  return nb::str(text.data(), text.size());
+SecureString decrypt(ByteView message, ByteView private_key, std::optional<ByteView> secret) {
+  return q::decrypt(message, private_key, secret.value_or(ByteView{}));
 }
 
 template <q::KeyPair (*Generate)(q::QuantumStrength)>
@@ -50,7 +45,7 @@ void bind_quantum(nb::module_& m) {
         "recipient. The key's generation byte selects the format.\n"
         "Raises InvalidInputError for a key under 3 bytes or all zero after its\n"
         "header, QuantumOperationError for an unsupported generation byte.");
-  m.def("decrypt", &decrypt, "encrypted_message"_a, "private_key"_a, "secret"_a.none(),
+  m.def("decrypt", &decrypt, guard(), "encrypted_message"_a, "private_key"_a, "secret"_a.none(),
         nb::sig("def decrypt(encrypted_message: bytes | bytearray | memoryview, "
                 "private_key: bytes | bytearray | memoryview, secret: bytes | bytearray | memoryview) -> str"),
         "Decrypt an encrypted message with the private key and the encapsulated secret.\n\n"

@@ -33,24 +33,17 @@ nb::tuple sig_sizes(std::string_view alg) {
 }  // namespace
 
 void bind_quantum_oqs(nb::module_& m) {
-  m.def("_oqs", &oqs::_oqs, guard(),
-        "Make the post-quantum backend available.\n\n"
-        "Raises QuantumOperationError (the loader message) when this build has none.");
+  m.def("_oqs", &oqs::_oqs, guard(), "Make the post-quantum backend available (raises when this build has none).");
   m.def("generate_keypair", &oqs::generate_keypair, guard(), "alg"_a,
-        "Generate a KEM key pair; returns (public_key, secret_key).\n\n"
-        "Raises QuantumOperationError \"KEM key generation failed (<alg>): ...\".");
+        "A KEM key pair (public_key, secret_key); fails as \"KEM key generation failed (<alg>): ...\".");
   m.def("encapsulate", &oqs::encapsulate, guard(), "alg"_a, "public_key"_a,
-        "Encapsulate a fresh shared secret; returns (ciphertext, shared_secret).\n\n"
-        "Raises QuantumOperationError \"KEM encapsulation failed (<alg>): ...\".");
+        "A fresh shared secret: (ciphertext, shared_secret); fails as \"KEM encapsulation failed (<alg>): ...\".");
   m.def("decapsulate", &oqs::decapsulate, guard(), "alg"_a, "secret_key"_a, "ciphertext"_a,
-        "Recover the shared secret of a ciphertext.\n\n"
-        "Raises QuantumOperationError \"KEM decapsulation failed (<alg>): ...\".");
+        "The shared secret of a ciphertext; fails as \"KEM decapsulation failed (<alg>): ...\".");
   m.def("sig_generate_keypair", &oqs::sig_generate_keypair, guard(), "alg"_a,
-        "Generate a signature key pair; returns (public_key, secret_key).\n\n"
-        "Raises QuantumOperationError \"Signature key generation failed (<alg>): ...\".");
+        "A signature key pair (public_key, secret_key); fails as \"Signature key generation failed (<alg>): ...\".");
   m.def("sig_sign", &oqs::sig_sign, guard(), "alg"_a, "secret_key"_a, "message"_a,
-        "Sign a message (pure mode, empty context).\n\n"
-        "Raises QuantumOperationError \"Signing failed (<alg>): ...\".");
+        "The signature of a message (pure mode, empty context); fails as \"Signing failed (<alg>): ...\".");
   m.def("sig_verify", &oqs::sig_verify, guard(), "alg"_a, "public_key"_a, "message"_a, "signature"_a,
         "Verify a signature: False for any failure, the loader's error when the backend is absent.");
   m.def("enabled_sig_mechanisms", &enabled_sig_mechanisms, nb::sig("def enabled_sig_mechanisms() -> set[str]"),

@@ -29,17 +29,6 @@ std::string key_repr(const KeyHandle& h) {
   return "<KeyHandle " + d.type_name + " " + std::to_string(d.bits) + (h.is_private ? " private>" : " public>");
 }
 
-// Key generation without the GIL; the private text is wiped once Python
-// holds its copy, whether or not the copy could be made.
-nb::tuple key_pair() {
-  std::pair<std::string, std::string> pair = [] {
-    GilRelease unlocked;
-    return rsa::new_key_pair();
-  }();
-  const WipeOnExit wipe{pair.first};
-  return nb::make_tuple(pair.first, pair.second);
-}
-
 }  // namespace
 
 void bind_rsa(nb::module_& m) {
@@ -61,7 +50,7 @@ void bind_rsa(nb::module_& m) {
       .def_ro("is_private", &KeyHandle::is_private)
       .def("__repr__", &key_repr);
 
-  m.def("new_key_pair", &key_pair, nb::sig("def new_key_pair() -> tuple[str, str]"),
+  m.def("new_key_pair", &rsa::new_key_pair, guard(),
         "A fresh RSA-4096 key pair (e = 65537) as (private key PEM, public key PEM).\n\n"
         "PKCS#8 private key (PRIVATE KEY), SubjectPublicKeyInfo public key (PUBLIC KEY).");
   m.def("_load_public", &load<&rsa::_load_public, false>, guard(), "public_pem"_a,

@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   if (!seal_first) {
     try {
-      const std::string text = aes::decrypt_str(rest, key);
+      const SecureString text = aes::decrypt_str(rest, key);
       // Only a blob that authenticates gets here; a fuzzer cannot forge one.
       std::abort();
     } catch (const DecryptionError& e) {
@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (rest.empty()) return 0;
   const std::string b64 = encoding::base64_encode(aes::encrypt_bytes(as_bytes(rest), key));
   try {
-    const std::string text = aes::decrypt_str(b64, key);
+    const SecureString text = aes::decrypt_str(b64, key);
     if (text != rest || !encoding::is_valid_utf8(as_bytes(rest))) std::abort();
   } catch (const DecryptionError& e) {
     if (std::string_view(e.what()) != "Decrypted data is not valid UTF-8" || !e.cause() ||

@@ -60,7 +60,7 @@ void put_be32(Bytes& b, std::uint32_t v) {
 // error message ("" on success).
 std::string open(const Bytes& blob) {
   std::string first;
-  Bytes plain;
+  SecureBytes plain;
   try {
     plain = hybrid::decrypt_auto(blob, kPrivateA);
   } catch (const DecryptionError& e) {

@@ -114,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       secret = std::move(sec);
       message = std::move(msg);
     }
-    const std::string text = q::decrypt(message, key, secret);
+    const SecureString text = q::decrypt(message, key, secret);
     if (text.size() + 60 != message.size()) std::abort();
   } catch (const InvalidInputError&) {
   } catch (const DecryptionError&) {

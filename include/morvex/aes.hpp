@@ -17,12 +17,12 @@ inline constexpr std::size_t GCM_TAG_SIZE = 16;
 // Throws InvalidInputError "Data cannot be empty", EncryptionError.
 Bytes encrypt_bytes(ByteView data, std::string_view key);
 // Throws DecryptionError when the blob is shorter than 29 bytes or does not
-// authenticate under the key.
-Bytes decrypt_bytes(ByteView blob, std::string_view key);
+// authenticate under the key. Plaintexts come back in wiping owners.
+SecureBytes decrypt_bytes(ByteView blob, std::string_view key);
 // UTF-8 text in, Base64 text of the sealed blob out.
 std::string encrypt_str(std::string_view plaintext, std::string_view key);
 // Base64 text in, UTF-8 text out.
-std::string decrypt_str(std::string_view ciphertext_b64, std::string_view key);
+SecureString decrypt_str(std::string_view ciphertext_b64, std::string_view key);
 
 // Zero-copy forms for callers that own the output storage.
 constexpr std::size_t sealed_size(std::size_t n) noexcept { return n + GCM_NONCE_SIZE + GCM_TAG_SIZE; }

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <ostream>
 #include <span>
 #include <string>
 #include <string_view>
@@ -35,17 +36,47 @@ struct WipingAllocator {
   bool operator==(const WipingAllocator<U>&) const noexcept { return true; }
 };
 
-// Wiping and plain byte vectors compare by content.
+// Wiping and plain byte vectors compare by content, and so do wiping and
+// plain strings.
 template <class A, class B>
   requires(!std::is_same_v<A, B>)
 bool operator==(const std::vector<std::uint8_t, A>& a, const std::vector<std::uint8_t, B>& b) noexcept {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
 }
+template <class A, class B>
+  requires(!std::is_same_v<A, B>)
+bool operator==(const std::basic_string<char, std::char_traits<char>, A>& a,
+                const std::basic_string<char, std::char_traits<char>, B>& b) noexcept {
+  return std::string_view(a) == std::string_view(b);
+}
 }  // namespace detail
 
 // A byte vector whose storage is wiped when released (keys, shared secrets,
-// session keys, derived keys).
+// session keys, derived keys, decrypted data).
 using SecureBytes = std::vector<std::uint8_t, detail::WipingAllocator<std::uint8_t>>;
+
+// Text whose storage is wiped when released (decrypted texts, private key
+// texts). It reads like std::string and converts to std::string_view. A
+// string keeps a short text in its own inline buffer, which the allocator
+// never sees and so never wipes: every SecureString that morvex returns
+// holds its text on the heap whatever its length (see to_secure_string). A
+// copy the caller makes, or shrink_to_fit, may bring a short text back
+// inline.
+using SecureString = std::basic_string<char, std::char_traits<char>, detail::WipingAllocator<char>>;
+
+namespace detail {
+// An empty SecureString with room for `n` characters on the heap: at least
+// one more than its inline buffer holds.
+inline SecureString heap_string(std::size_t n) {
+  SecureString s;
+  s.reserve(std::max(n, s.capacity() + 1));
+  return s;
+}
+
+// Test frameworks print a SecureString as the text it is, not as a run of
+// characters (googletest looks this name up next to the type).
+inline void PrintTo(const SecureString& s, std::ostream* os) { *os << '"' << std::string_view(s) << '"'; }
+}  // namespace detail
 
 // A fixed-size secret that wipes itself when it goes out of scope.
 template <std::size_t N>
@@ -70,9 +101,17 @@ class SecretArray {
 inline ByteView as_bytes(std::string_view s) noexcept {
   return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
 }
-template <class Alloc>
-inline std::string to_string(const std::vector<std::uint8_t, Alloc>& b) {
-  return std::string(reinterpret_cast<const char*>(b.data()), b.size());
+// A wiping string holding `text`, on the heap whatever its length.
+inline SecureString to_secure_string(std::string_view text) {
+  SecureString s = detail::heap_string(text.size());
+  s.assign(text);
+  return s;
+}
+// The bytes as text, in the same kind of owner: plain bytes give a plain
+// string, wiping bytes a wiping one.
+inline std::string to_string(const Bytes& b) { return std::string(reinterpret_cast<const char*>(b.data()), b.size()); }
+inline SecureString to_string(const SecureBytes& b) {
+  return to_secure_string(std::string_view(reinterpret_cast<const char*>(b.data()), b.size()));
 }
 
 }  // namespace morvex

@@ -41,16 +41,17 @@ std::optional<std::size_t> encrypted_size(ByteView data) noexcept;
 std::string encrypt_str(std::string_view plaintext, std::string_view public_pem);
 
 // Reader of exactly the envelope layout (fixed offsets from RSA_BLOCK); the
-// blob must be at least ENVELOPE_OVERHEAD bytes long.
-Bytes _net_decrypt(ByteView blob, std::string_view private_pem);
+// blob must be at least ENVELOPE_OVERHEAD bytes long. Every reader hands the
+// plaintext back in a wiping owner.
+SecureBytes _net_decrypt(ByteView blob, std::string_view private_pem);
 // Reader of the legacy layout; the blob must begin with HYBR and be at least
 // 8 bytes long.
-Bytes _legacy_decrypt(ByteView blob, std::string_view private_pem);
+SecureBytes _legacy_decrypt(ByteView blob, std::string_view private_pem);
 
 // Opens a legacy envelope, a hybrid envelope or a direct RSA block, told apart
 // by the length and the first four bytes alone.
-Bytes decrypt_auto(ByteView blob, std::string_view private_pem);
-std::string decrypt_str(std::string_view ciphertext_b64, std::string_view private_pem);
+SecureBytes decrypt_auto(ByteView blob, std::string_view private_pem);
+SecureString decrypt_str(std::string_view ciphertext_b64, std::string_view private_pem);
 
 // Zero-copy form of decrypt_auto for blobs whose plaintext length follows
 // from the blob alone (hybrid and legacy envelopes that can hold a

@@ -70,8 +70,9 @@ Encrypted encrypt(std::string_view message, ByteView public_key);
 
 // InvalidInputError for a private key under 3 bytes or an empty secret;
 // QuantumOperationError for an unknown generation byte; the generation's own
-// failures; DecryptionError when the plaintext is not UTF-8.
-std::string decrypt(ByteView encrypted_message, ByteView private_key, ByteView secret);
+// failures; DecryptionError when the plaintext is not UTF-8. The text comes
+// back in a wiping owner.
+SecureString decrypt(ByteView encrypted_message, ByteView private_key, ByteView secret);
 
 // std::invalid_argument for values naming no member.
 KeyPair generate_signature_keypair(std::int64_t algorithm = 1, std::int64_t strength = 2);

@@ -63,9 +63,10 @@ struct KeyDescription {
 };
 KeyDescription describe(const Key& key);
 
-// (private key PEM, public key PEM) of a fresh RSA-4096 key, e = 65537.
-// Failures of the generator or the writer pass unchanged (PrimitiveError).
-std::pair<std::string, std::string> new_key_pair();
+// (private key PEM, public key PEM) of a fresh RSA-4096 key, e = 65537; the
+// private key's text in a wiping owner. Failures of the generator or the
+// writer pass unchanged (PrimitiveError).
+std::pair<SecureString, std::string> new_key_pair();
 
 // PEM readers. Any key type loads; PKCS#1 forms are accepted, encrypted keys
 // refused. Throw InvalidInputError "Invalid RSA public key PEM: ..." /
@@ -103,8 +104,8 @@ std::optional<std::size_t> encrypted_size(ByteView data) noexcept;
 // exactly that many bytes; std::invalid_argument otherwise).
 void encrypt_bytes_into(ByteView data, std::string_view public_pem, std::span<std::uint8_t> out);
 // Whatever encrypt_bytes or the envelope writer produced (format detection).
-Bytes decrypt_bytes(ByteView blob, std::string_view private_pem);
+SecureBytes decrypt_bytes(ByteView blob, std::string_view private_pem);
 std::string encrypt_str(std::string_view plaintext, std::string_view public_pem);
-std::string decrypt_str(std::string_view ciphertext_b64, std::string_view private_pem);
+SecureString decrypt_str(std::string_view ciphertext_b64, std::string_view private_pem);
 
 }  // namespace morvex::rsa

@@ -64,8 +64,8 @@ std::optional<std::size_t> decrypted_size(ByteView blob) noexcept {
   return blob.size() - GCM_NONCE_SIZE - GCM_TAG_SIZE;
 }
 
-Bytes decrypt_bytes(ByteView blob, std::string_view key) {
-  Bytes out(decrypted_size(blob).value_or(0));
+SecureBytes decrypt_bytes(ByteView blob, std::string_view key) {
+  SecureBytes out(decrypted_size(blob).value_or(0));
   decrypt_bytes_into(blob, key, out);
   return out;
 }
@@ -76,10 +76,9 @@ std::string encrypt_str(std::string_view plaintext, std::string_view key) {
   return encoding::base64_encode(blob);
 }
 
-std::string decrypt_str(std::string_view ciphertext_b64, std::string_view key) {
-  Bytes blob = detail::decode_ciphertext(ciphertext_b64);
-  Bytes data = decrypt_bytes(blob, key);
-  return detail::plaintext_text(data);
+SecureString decrypt_str(std::string_view ciphertext_b64, std::string_view key) {
+  const Bytes blob = detail::decode_ciphertext(ciphertext_b64);
+  return detail::plaintext_text(decrypt_bytes(blob, key));
 }
 
 }  // namespace morvex::aes

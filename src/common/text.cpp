@@ -13,16 +13,13 @@ Bytes decode_ciphertext(std::string_view ciphertext_b64) {
   }
 }
 
-std::string plaintext_text(Bytes& data) {
+SecureString plaintext_text(const SecureBytes& data) {
   try {
     encoding::validate_utf8(data);
   } catch (const Utf8Error&) {
-    secure_wipe(data.data(), data.size());
     throw DecryptionError("Decrypted data is not valid UTF-8", std::current_exception());
   }
-  std::string text(reinterpret_cast<const char*>(data.data()), data.size());
-  secure_wipe(data.data(), data.size());
-  return text;
+  return to_string(data);
 }
 
 }  // namespace morvex::detail

@@ -13,8 +13,9 @@ namespace morvex::detail {
 // "Ciphertext is not valid Base64" (decoder's failure as cause) otherwise.
 Bytes decode_ciphertext(std::string_view ciphertext_b64);
 
-// The plaintext bytes as text; DecryptionError "Decrypted data is not valid
-// UTF-8" (decoder's failure as cause) otherwise. `data` is wiped either way.
-std::string plaintext_text(Bytes& data);
+// The plaintext bytes as text, held on the heap of a wiping string;
+// DecryptionError "Decrypted data is not valid UTF-8" (decoder's failure as
+// cause) otherwise.
+SecureString plaintext_text(const SecureBytes& data);
 
 }  // namespace morvex::detail

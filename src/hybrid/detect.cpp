@@ -37,25 +37,14 @@ std::uint64_t legacy_key_end(ByteView blob) noexcept {
 
 // The AES key of a legacy envelope goes to the AES core as its Base64 text,
 // which that core normalises back to the same 32 bytes.
-class LegacyKeyText {
- public:
-  LegacyKeyText(ByteView blob, std::uint64_t key_end, std::string_view private_pem) {
-    const ByteView encrypted_key = blob.subspan(kLegacyHeader, static_cast<std::size_t>(key_end) - kLegacyHeader);
-    const SecureBytes aes_key = rsa::_decrypt_oaep(encrypted_key, private_pem);
-    text_ = encoding::base64_encode(aes_key);
-  }
-  LegacyKeyText(const LegacyKeyText&) = delete;
-  LegacyKeyText& operator=(const LegacyKeyText&) = delete;
-  ~LegacyKeyText() { secure_wipe(text_.data(), text_.size()); }
-  std::string_view text() const noexcept { return text_; }
-
- private:
-  std::string text_;
-};
-
-Bytes direct_decrypt(ByteView blob, std::string_view private_pem) {
-  const SecureBytes plain = rsa::_decrypt_oaep(blob, private_pem);
-  return Bytes(plain.begin(), plain.end());
+SecureString legacy_key_text(ByteView blob, std::uint64_t key_end, std::string_view private_pem) {
+  const ByteView encrypted_key = blob.subspan(kLegacyHeader, static_cast<std::size_t>(key_end) - kLegacyHeader);
+  const SecureBytes aes_key = rsa::_decrypt_oaep(encrypted_key, private_pem);
+  const std::size_t n = encoding::base64_encoded_size(aes_key.size());
+  SecureString text = detail::heap_string(n);
+  text.resize(n);
+  encoding::base64_encode_into(aes_key, text.data());
+  return text;
 }
 
 }  // namespace
@@ -66,20 +55,20 @@ Format detect_format(ByteView blob) noexcept {
   return Format::Direct;
 }
 
-Bytes _legacy_decrypt(ByteView blob, std::string_view private_pem) {
+SecureBytes _legacy_decrypt(ByteView blob, std::string_view private_pem) {
   const std::uint64_t key_end = legacy_key_end(blob);
   if (key_end == 0) throw DecryptionError(kLegacyInvalid);
-  const LegacyKeyText key(blob, key_end, private_pem);
-  return aes::decrypt_bytes(blob.subspan(static_cast<std::size_t>(key_end)), key.text());
+  const SecureString key = legacy_key_text(blob, key_end, private_pem);
+  return aes::decrypt_bytes(blob.subspan(static_cast<std::size_t>(key_end)), key);
 }
 
-Bytes decrypt_auto(ByteView blob, std::string_view private_pem) {
+SecureBytes decrypt_auto(ByteView blob, std::string_view private_pem) {
   switch (detect_format(blob)) {
     case Format::Legacy: return _legacy_decrypt(blob, private_pem);
     case Format::Envelope: return _net_decrypt(blob, private_pem);
     case Format::Direct: break;
   }
-  return direct_decrypt(blob, private_pem);
+  return rsa::_decrypt_oaep(blob, private_pem);
 }
 
 std::optional<std::size_t> known_plaintext_size(ByteView blob) noexcept {
@@ -103,14 +92,13 @@ void decrypt_auto_into(ByteView blob, std::string_view private_pem, std::span<st
     return;
   }
   const std::uint64_t key_end = legacy_key_end(blob);
-  const LegacyKeyText key(blob, key_end, private_pem);
-  aes::decrypt_bytes_into(blob.subspan(static_cast<std::size_t>(key_end)), key.text(), out);
+  const SecureString key = legacy_key_text(blob, key_end, private_pem);
+  aes::decrypt_bytes_into(blob.subspan(static_cast<std::size_t>(key_end)), key, out);
 }
 
-std::string decrypt_str(std::string_view ciphertext_b64, std::string_view private_pem) {
-  Bytes blob = detail::decode_ciphertext(ciphertext_b64);
-  Bytes data = decrypt_auto(blob, private_pem);
-  return detail::plaintext_text(data);
+SecureString decrypt_str(std::string_view ciphertext_b64, std::string_view private_pem) {
+  const Bytes blob = detail::decode_ciphertext(ciphertext_b64);
+  return detail::plaintext_text(decrypt_auto(blob, private_pem));
 }
 
 }  // namespace morvex::hybrid

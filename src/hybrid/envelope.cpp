@@ -110,8 +110,8 @@ void net_decrypt_into(ByteView blob, std::string_view private_pem, std::span<std
 
 }  // namespace internal
 
-Bytes _net_decrypt(ByteView blob, std::string_view private_pem) {
-  Bytes out(internal::net_plaintext_size(blob));
+SecureBytes _net_decrypt(ByteView blob, std::string_view private_pem) {
+  SecureBytes out(internal::net_plaintext_size(blob));
   internal::net_decrypt_into(blob, private_pem, out);
   return out;
 }

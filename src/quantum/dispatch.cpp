@@ -127,7 +127,7 @@ Encrypted encrypt(std::string_view message, ByteView public_key) {
   return f->encrypt(data, public_key.subspan(2), public_key[1]);
 }
 
-std::string decrypt(ByteView encrypted_message, ByteView private_key, ByteView secret) {
+SecureString decrypt(ByteView encrypted_message, ByteView private_key, ByteView secret) {
   if (private_key.size() < 3) throw InvalidInputError("Invalid quantum private key");
   if (secret.empty()) throw InvalidInputError("Encapsulated secret required for quantum decryption");
   const GenerationFormat* f = format_of(private_key[0]);
@@ -138,7 +138,7 @@ std::string decrypt(ByteView encrypted_message, ByteView private_key, ByteView s
   } catch (const Utf8Error&) {
     throw DecryptionError("Decrypted quantum data is not valid UTF-8", std::current_exception());
   }
-  return std::string(reinterpret_cast<const char*>(data.data()), data.size());
+  return to_string(data);
 }
 
 }  // namespace morvex::quantum

@@ -118,7 +118,9 @@ Key load(std::string_view pem, int selection, const char* prefix) {
 }
 
 // Writes `key` as PEM text in the given structure.
-std::string write_pem(EVP_PKEY* key, int selection, const char* structure) {
+// The PEM text of the key, as a Text (a plain or a wiping string).
+template <class Text>
+Text write_pem(EVP_PKEY* key, int selection, const char* structure) {
   EncoderCtx ectx(OSSL_ENCODER_CTX_new_for_pkey(key, selection, "PEM", structure, nullptr));
   if (!ectx || OSSL_ENCODER_CTX_get_num_encoders(ectx.get()) == 0)
     detail::throw_openssl("no PEM writer for the key");
@@ -128,7 +130,9 @@ std::string write_pem(EVP_PKEY* key, int selection, const char* structure) {
   // The buffer holds the private key's text: wiped when released, whatever happens.
   const auto clear_free = [len](unsigned char* p) { OPENSSL_clear_free(p, len); };
   const std::unique_ptr<unsigned char, decltype(clear_free)> owned(data, clear_free);
-  return std::string(reinterpret_cast<const char*>(data), len);
+  const std::string_view text(reinterpret_cast<const char*>(data), len);
+  if constexpr (std::is_same_v<Text, SecureString>) return to_secure_string(text);
+  else return Text(text);
 }
 
 }  // namespace
@@ -154,7 +158,7 @@ KeyDescription describe(const Key& key) {
 
 void KeyDeleter::operator()(EVP_PKEY* key) const noexcept { EVP_PKEY_free(key); }
 
-std::pair<std::string, std::string> new_key_pair() {
+std::pair<SecureString, std::string> new_key_pair() {
   detail::clear_openssl_errors();
   PKeyCtx ctx(EVP_PKEY_CTX_new_from_name(nullptr, "RSA", nullptr));
   if (!ctx || EVP_PKEY_keygen_init(ctx.get()) != 1) detail::throw_openssl("RSA key generation unavailable");
@@ -170,13 +174,8 @@ std::pair<std::string, std::string> new_key_pair() {
   EVP_PKEY* raw = nullptr;
   if (EVP_PKEY_generate(ctx.get(), &raw) != 1) detail::throw_openssl("RSA key generation failed");
   const Key key(raw);
-  std::string priv = write_pem(key.get(), EVP_PKEY_KEYPAIR, "PrivateKeyInfo");
-  try {
-    return {std::move(priv), write_pem(key.get(), EVP_PKEY_PUBLIC_KEY, "SubjectPublicKeyInfo")};
-  } catch (...) {
-    secure_wipe(priv.data(), priv.size());
-    throw;
-  }
+  SecureString priv = write_pem<SecureString>(key.get(), EVP_PKEY_KEYPAIR, "PrivateKeyInfo");
+  return {std::move(priv), write_pem<std::string>(key.get(), EVP_PKEY_PUBLIC_KEY, "SubjectPublicKeyInfo")};
 }
 
 Key _load_public(std::string_view public_pem) { return load(public_pem, EVP_PKEY_PUBLIC_KEY, kPublicPrefix); }

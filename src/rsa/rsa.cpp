@@ -49,7 +49,7 @@ Bytes encrypt_bytes(ByteView data, std::string_view public_pem) {
   return hybrid::encrypt_bytes(data, public_pem);
 }
 
-Bytes decrypt_bytes(ByteView blob, std::string_view private_pem) { return hybrid::decrypt_auto(blob, private_pem); }
+SecureBytes decrypt_bytes(ByteView blob, std::string_view private_pem) { return hybrid::decrypt_auto(blob, private_pem); }
 
 std::string encrypt_str(std::string_view plaintext, std::string_view public_pem) {
   if (plaintext.empty()) throw InvalidInputError("Plaintext cannot be empty");
@@ -58,7 +58,7 @@ std::string encrypt_str(std::string_view plaintext, std::string_view public_pem)
 
 // The same reading as the envelope area's text form: both end in the format
 // detection.
-std::string decrypt_str(std::string_view ciphertext_b64, std::string_view private_pem) {
+SecureString decrypt_str(std::string_view ciphertext_b64, std::string_view private_pem) {
   return hybrid::decrypt_str(ciphertext_b64, private_pem);
 }
 

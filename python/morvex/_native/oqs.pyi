@@ -1,48 +1,41 @@
-"""Post-quantum primitive adapter."""
+"""
+Post-quantum primitive adapter.
+
+An operation whose backend call fails raises QuantumOperationError
+"<operation> failed (<alg>): <reason>"; without a backend, the loader's message.
+"""
 
 from collections.abc import Sequence
 
 
 def _oqs() -> None:
     """
-    Make the post-quantum backend available.
-
-    Raises QuantumOperationError (the loader message) when this build has none.
+    Make the post-quantum backend available (raises when this build has none).
     """
 
 def generate_keypair(alg: str) -> tuple[bytes, bytes]:
     """
-    Generate a KEM key pair; returns (public_key, secret_key).
-
-    Raises QuantumOperationError "KEM key generation failed (<alg>): ...".
+    A KEM key pair (public_key, secret_key); fails as "KEM key generation failed (<alg>): ...".
     """
 
 def encapsulate(alg: str, public_key: bytes | bytearray | memoryview) -> tuple[bytes, bytes]:
     """
-    Encapsulate a fresh shared secret; returns (ciphertext, shared_secret).
-
-    Raises QuantumOperationError "KEM encapsulation failed (<alg>): ...".
+    A fresh shared secret: (ciphertext, shared_secret); fails as "KEM encapsulation failed (<alg>): ...".
     """
 
 def decapsulate(alg: str, secret_key: bytes | bytearray | memoryview, ciphertext: bytes | bytearray | memoryview) -> bytes:
     """
-    Recover the shared secret of a ciphertext.
-
-    Raises QuantumOperationError "KEM decapsulation failed (<alg>): ...".
+    The shared secret of a ciphertext; fails as "KEM decapsulation failed (<alg>): ...".
     """
 
 def sig_generate_keypair(alg: str) -> tuple[bytes, bytes]:
     """
-    Generate a signature key pair; returns (public_key, secret_key).
-
-    Raises QuantumOperationError "Signature key generation failed (<alg>): ...".
+    A signature key pair (public_key, secret_key); fails as "Signature key generation failed (<alg>): ...".
     """
 
 def sig_sign(alg: str, secret_key: bytes | bytearray | memoryview, message: bytes | bytearray | memoryview) -> bytes:
     """
-    Sign a message (pure mode, empty context).
-
-    Raises QuantumOperationError "Signing failed (<alg>): ...".
+    The signature of a message (pure mode, empty context); fails as "Signing failed (<alg>): ...".
     """
 
 def sig_verify(alg: str, public_key: bytes | bytearray | memoryview, message: bytes | bytearray | memoryview, signature: bytes | bytearray | memoryview) -> bool:
