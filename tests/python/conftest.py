@@ -19,11 +19,6 @@ def rsa_pairs() -> list[tuple[str, str]]:
 
 
 @pytest.fixture(scope="session")
-def rsa_pair(rsa_pairs: list[tuple[str, str]]) -> tuple[str, str]:
-    return rsa_pairs[0]
-
-
-@pytest.fixture(scope="session")
 def quantum_keys() -> Callable[[int, int], tuple[bytes, bytes]]:
     """Post-quantum key pairs by (generation byte, strength), made on first use."""
     from morvex.quantum import core

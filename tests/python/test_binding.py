@@ -8,11 +8,13 @@ from __future__ import annotations
 import array
 import base64
 import builtins
+import concurrent.futures
+import functools
 import importlib
 import json
 import pathlib
 import threading
-from typing import Any
+from typing import Any, Callable
 
 import pytest
 
@@ -97,13 +99,11 @@ def test_byte_arguments_take_any_buffer_and_results_are_bytes():
     assert buf == b"abcdef"
 
 
-def test_each_failure_raises_fresh_objects():
-    raised = []
-    for _ in range(2):
-        with pytest.raises(errors.DecryptionError) as info:
-            aes.decrypt_str("-___", "k")
-        raised.append(info.value)
-    assert raised[0] is not raised[1] and raised[0].__cause__ is not raised[1].__cause__
+def test_json_values_become_python_objects():
+    value = password._parse(' {"s":"x","i":-3,"u":18446744073709551615,"f":1.5,"t":true,"n":null,"l":[1,{"k":[]}]} ')
+    assert value == {"s": "x", "i": -3, "u": 2**64 - 1, "f": 1.5, "t": True, "n": None, "l": [1, {"k": []}]}
+    assert password._parse('{"a":1,"a":{"b":2}}') == {"a": {"b": 2}}
+    assert password._parse("[]") is None and password._parse("{") is None
 
 
 @pytest.mark.parametrize(
@@ -126,15 +126,9 @@ def test_utf8_failure_is_the_same_decode_error_as_pythons(data):
 
 
 @needs_pq
-def test_quantum_enumeration_arguments_and_the_utf8_cause(quantum_keys):
+def test_quantum_plaintext_without_utf8_form_has_the_decoders_error_as_cause(quantum_keys):
     from morvex.quantum import core
-    from morvex.quantum.types import QuantumGeneration, QuantumStrength, SignatureAlgorithm
 
-    pub, priv = core.generate_keypair(QuantumGeneration.GEN3, QuantumStrength.MEDIUM)
-    assert pub[:2] == priv[:2] == b"\x06\x01"
-    pub, priv = core.generate_signature_keypair(SignatureAlgorithm.SLH_DSA, QuantumStrength.STANDARD)
-    assert pub[:2] == priv[:2] == b"\x02\x00"
-    # Decrypted bytes without a UTF-8 form: the decoder's error is the cause.
     pub, priv = quantum_keys(8, 0)
     secret, message = core._gen8_encrypt(b"ok\xff", pub[2:], 0)
     with pytest.raises(errors.DecryptionError, match="^Decrypted quantum data is not valid UTF-8$") as info:
@@ -142,16 +136,18 @@ def test_quantum_enumeration_arguments_and_the_utf8_cause(quantum_keys):
     assert isinstance(info.value.__cause__, UnicodeDecodeError)
 
 
-def _slow_call(layer: str) -> Any:
+def _slow_call(layer: str) -> Callable[[], Any]:
     if layer == "password":
-        return lambda: password._derive("pw", b"salt", 300_000, 64, "SHA512")
+        return functools.partial(password._derive, "pw", b"salt", 300_000, 64, "SHA512")
     from morvex.quantum import _oqs, core
+    from morvex.quantum.types import QuantumStrength, SignatureAlgorithm
 
-    # An SLH-DSA-SHA2-256f signature takes tens of milliseconds.
-    _, priv = core.generate_signature_keypair(2, 2)
+    # An SLH-DSA-SHA2-256f signature takes tens of milliseconds (the key
+    # made with enumeration members for integer arguments).
+    _, priv = core.generate_signature_keypair(SignatureAlgorithm.SLH_DSA, QuantumStrength.HIGHEST)
     if layer == "quantum":
-        return lambda: core.sign(b"slow", priv)
-    return lambda: _oqs.sig_sign(_oqs.sig_algorithm("slhdsa", 2), priv[2:], b"slow")
+        return functools.partial(core.sign, b"slow", priv)
+    return functools.partial(_oqs.sig_sign, _oqs.sig_algorithm("slhdsa", 2), priv[2:], b"slow")
 
 
 @pytest.mark.parametrize("layer", ["password", pytest.param("quantum", marks=needs_pq),
@@ -159,17 +155,11 @@ def _slow_call(layer: str) -> Any:
 def test_gil_is_released_while_the_core_works(layer):
     # With the GIL held through the call on the worker, the loop below could
     # not run until the call had finished.
-    call, started, result = _slow_call(layer), threading.Event(), []
-
-    def work() -> None:
-        started.set()
-        result.append(call())
-
-    worker = threading.Thread(target=work)
-    worker.start()
-    started.wait()
-    spins = 0
-    while worker.is_alive():
-        spins += 1
-    worker.join()
-    assert result and spins > 1000
+    call, started = _slow_call(layer), threading.Event()
+    with concurrent.futures.ThreadPoolExecutor(1) as pool:
+        future = pool.submit(lambda: started.set() or call())
+        started.wait()
+        spins = 0
+        while not future.done():
+            spins += 1
+    assert future.result() and spins > 1000

@@ -1,6 +1,6 @@
 """The post-quantum formats against the independent `cryptography` package:
-ML-DSA signatures, ML-KEM encapsulation, and the Gen7/Gen8 constructions
-re-derived from their parts."""
+ML-DSA signatures, ML-KEM encapsulation, and each generation's construction
+re-derived from its parts."""
 
 from __future__ import annotations
 
@@ -11,12 +11,9 @@ from morvex.quantum import _oqs, core
 
 pytestmark = pytest.mark.skipif(not oqs_native._BACKEND_LINKED, reason="built without the post-quantum backend")
 
-mldsa = pytest.importorskip(
-    "cryptography.hazmat.primitives.asymmetric.mldsa", reason="this cryptography has no ML-DSA (needs 47 or later)"
-)
-mlkem = pytest.importorskip(
-    "cryptography.hazmat.primitives.asymmetric.mlkem", reason="this cryptography has no ML-KEM (needs 47 or later)"
-)
+NEEDS = "this cryptography has no ML-DSA or ML-KEM (needs 47 or later)"
+mldsa = pytest.importorskip("cryptography.hazmat.primitives.asymmetric.mldsa", reason=NEEDS)
+mlkem = pytest.importorskip("cryptography.hazmat.primitives.asymmetric.mlkem", reason=NEEDS)
 from cryptography.hazmat.primitives import hashes, hmac, serialization  # noqa: E402
 from cryptography.hazmat.primitives import padding as sym_padding  # noqa: E402
 from cryptography.hazmat.primitives.asymmetric import padding, x25519  # noqa: E402
@@ -41,18 +38,24 @@ def cbc_open(ct: bytes, key: bytes, iv: bytes) -> bytes:
     return u.update(d.update(ct) + d.finalize()) + u.finalize()
 
 
+def hkdf_gcm_open(ikm: bytes, info: bytes, message: bytes, salt_len: int = 32) -> bytes:
+    """salt || nonce || ct || tag, under the key HKDF(ikm, salt, info)."""
+    key = hkdf(ikm, message[:salt_len], info)
+    return AESGCM(key).decrypt(message[salt_len : salt_len + 12], message[salt_len + 12 :], None)
+
+
 def test_our_frodo_messages_open_with_cryptography(quantum_keys):
     # Gen4: key = HMAC-SHA256(ss, 0x01); nonce || ct || tag.
     pub, priv = quantum_keys(4, 2)
     capsule, enc = core.encrypt("four", pub)
     ss = _oqs.decapsulate("FrodoKEM-1344-AES", priv[2:], capsule)
     assert AESGCM(hmac256(ss, b"\x01")).decrypt(enc[:12], enc[12:], None) == b"four"
-    # Gen6: key = HKDF(ss, salt, "Gen6-Frodo-GCM"); salt (16) || nonce || ct || tag.
+    # Gen6: key = HKDF(ss, salt, "Gen6-Frodo-GCM"), a salt of 16 bytes.
     pub, priv = quantum_keys(6, 1)
     capsule, enc = core.encrypt("", pub)
     assert len(enc) == 44
     ss = _oqs.decapsulate("FrodoKEM-976-AES", priv[2:], capsule)
-    assert AESGCM(hkdf(ss, enc[:16], b"Gen6-Frodo-GCM")).decrypt(enc[16:28], enc[28:], None) == b""
+    assert hkdf_gcm_open(ss, b"Gen6-Frodo-GCM", enc, 16) == b""
     # ... and a Gen6 message made with cryptography opens with morvex.
     capsule, ss = _oqs.encapsulate("FrodoKEM-976-AES", pub[2:])
     salt, nonce = b"\x05" * 16, b"\x06" * 12
@@ -89,8 +92,7 @@ def test_ml_dsa_signatures_verify_both_ways(strength):
     with pytest.raises(Exception):
         key.verify(core.sign(data, priv), data + b"!")
     theirs = getattr(mldsa, f"MLDSA{bits}PrivateKey").generate()
-    their_pk = theirs.public_key().public_bytes_raw()
-    alg = f"ML-DSA-{bits}"
+    their_pk, alg = theirs.public_key().public_bytes_raw(), f"ML-DSA-{bits}"
     assert _oqs.sig_verify(alg, their_pk, data, theirs.sign(data)) is True
     assert _oqs.sig_verify(alg, their_pk, data, theirs.sign(data, b"ctx")) is False
 
@@ -99,8 +101,7 @@ def test_ml_dsa_signatures_verify_both_ways(strength):
 def test_ml_kem_both_ways_and_a_gen8_message_built_with_cryptography(quantum_keys, strength):
     # cryptography offers ML-KEM-768 and -1024 (not -512). Its encapsulation
     # to our Gen8 key's ML-KEM part decapsulates through our adapter.
-    level = (512, 768, 1024)[strength]
-    alg = _oqs.mlkem_alg(strength)
+    level, alg = (512, 768, 1024)[strength], _oqs.mlkem_alg(strength)
     pub, priv = quantum_keys(8, strength)
     kem_ss, kem_ct = getattr(mlkem, f"MLKEM{level}PublicKey").from_public_bytes(pub[34:]).encapsulate()
     assert _oqs.decapsulate(alg, priv[34:], kem_ct) == kem_ss
@@ -113,10 +114,9 @@ def test_ml_kem_both_ways_and_a_gen8_message_built_with_cryptography(quantum_key
     eph_pub = eph.public_key().public_bytes(serialization.Encoding.Raw, serialization.PublicFormat.Raw)
     salt, nonce = b"\x11" * 32, b"\x22" * 12
     key = hkdf(x_ss + kem_ss, salt, b"Gen8-Hybrid-X25519-MLKEM")
-    text = "built elsewhere ✓"
-    sealed = AESGCM(key).encrypt(nonce, text.encode(), None)
+    sealed = AESGCM(key).encrypt(nonce, "elsewhere ✓".encode(), None)
     secret = len(kem_ct).to_bytes(4, "little") + kem_ct + eph_pub
-    assert core.decrypt(salt + nonce + sealed, priv, secret) == text
+    assert core.decrypt(salt + nonce + sealed, priv, secret) == "elsewhere ✓"
 
 
 def test_our_gen8_message_opens_with_cryptography(quantum_keys):
@@ -124,26 +124,21 @@ def test_our_gen8_message_opens_with_cryptography(quantum_keys):
     secret, message = core.encrypt("made here", pub)
     c = int.from_bytes(secret[:4], "little")
     kem_ss = _oqs.decapsulate("ML-KEM-1024", priv[34:], secret[4 : 4 + c])
-    x_ss = x25519.X25519PrivateKey.from_private_bytes(priv[2:34]).exchange(
-        x25519.X25519PublicKey.from_public_bytes(secret[4 + c : 4 + c + 32])
-    )
-    key = hkdf(x_ss + kem_ss, message[:32], b"Gen8-Hybrid-X25519-MLKEM")
-    assert AESGCM(key).decrypt(message[32:44], message[44:], None) == b"made here"
+    eph_pub = x25519.X25519PublicKey.from_public_bytes(secret[4 + c : 4 + c + 32])
+    x_ss = x25519.X25519PrivateKey.from_private_bytes(priv[2:34]).exchange(eph_pub)
+    assert hkdf_gcm_open(x_ss + kem_ss, b"Gen8-Hybrid-X25519-MLKEM", message) == b"made here"
 
 
 def test_our_gen7_message_opens_with_cryptography(quantum_keys):
+    # The session key XOR the FrodoKEM secret (repeated) is HKDF's input.
     pub, priv = quantum_keys(7, 0)
     secret, message = core.encrypt("seven", pub)
     raw = priv[2:]
-    length = int.from_bytes(raw[:4], "little")
+    length, r = int.from_bytes(raw[:4], "little"), int.from_bytes(secret[:4], "little")
     rsa_key = serialization.load_der_private_key(raw[4 : 4 + length], password=None)
-    r = int.from_bytes(secret[:4], "little")
-    session = rsa_key.decrypt(
-        secret[4 : 4 + r],
-        padding.OAEP(mgf=padding.MGF1(algorithm=hashes.SHA256()), algorithm=hashes.SHA256(), label=None),
-    )
+    oaep = padding.OAEP(mgf=padding.MGF1(algorithm=hashes.SHA256()), algorithm=hashes.SHA256(), label=None)
+    session = rsa_key.decrypt(secret[4 : 4 + r], oaep)
     frodo_ss = _oqs.decapsulate("FrodoKEM-640-AES", raw[4 + length :], secret[4 + r :])
     assert len(session) == 32 and len(frodo_ss) == 16
     combined = bytes(session[i] ^ frodo_ss[i % 16] for i in range(32))
-    key = hkdf(combined, message[:32], b"Gen7-Hybrid-RSA-Frodo")
-    assert AESGCM(key).decrypt(message[32:44], message[44:], None) == b"seven"
+    assert hkdf_gcm_open(combined, b"Gen7-Hybrid-RSA-Frodo", message) == b"seven"

@@ -1,5 +1,8 @@
 """The package as a caller sees it: root names, the five asynchronous areas,
-the facade, and how loading the package proceeds (the names: tests/data/cases/surface.json)."""
+the facade, how loading the package proceeds (the names and orders:
+tests/data/cases/surface.json), and the post-quantum loader's error while the
+backend is absent. Also run against the build without the backend
+(`make test-nopq`), where the backend is absent for good."""
 
 from __future__ import annotations
 
@@ -18,6 +21,7 @@ import pytest
 
 import morvex
 from morvex import errors, sync, version
+from morvex._native import oqs as oqs_native
 
 TABLE = json.loads((pathlib.Path(__file__).resolve().parents[1] / "data" / "cases" / "surface.json").read_text())
 # area -> [(public name, core operation, parameter names)], in the published order.
@@ -101,46 +105,40 @@ def test_area_and_facade_names_signatures_and_docstrings(area):
         assert [mod.core.DEFAULT_ITERATIONS] == DEFAULTS["password.hash"]
 
 
-class _Recorder:
-    def __init__(self, error: BaseException | None = None) -> None:
-        self.calls: list[tuple[tuple[object, ...], dict[str, object], str]] = []
-        self.result, self.error = object(), error
-
-    def __call__(self, *args: object, **kwargs: object) -> object:
-        self.calls.append((args, kwargs, threading.current_thread().name))
-        if self.error is not None:
-            raise self.error
-        return self.result
-
-
 @pytest.mark.asyncio
 async def test_every_async_operation_runs_its_core_operation(monkeypatch):
     executor = concurrent.futures.ThreadPoolExecutor(1, thread_name_prefix="default-executor")
     asyncio.get_running_loop().set_default_executor(executor)
+    calls, result, failing = [], object(), []
+    err = errors.DecryptionError("from the core")
+    err.__cause__ = ValueError("low")
+
+    def fake_core(*args: object, **kwargs: object) -> object:
+        calls.append((args, kwargs, threading.current_thread().name))
+        if failing:
+            raise err
+        return result
+
     try:
         for area, name, core_name, params in ROWS:
-            core, op = getattr(morvex, area).core, getattr(getattr(morvex, area), name)
-            rec = _Recorder()
-            monkeypatch.setattr(core, core_name, rec)
-            args = tuple(object() for _ in params)
+            monkeypatch.setattr(getattr(morvex, area).core, core_name, fake_core)
+            op, args = getattr(getattr(morvex, area), name), tuple(object() for _ in params)
+            calls.clear()
             pending = op(*args)
-            assert rec.calls == [], (area, name)  # nothing runs until awaited
-            assert await pending is rec.result, (area, name)
-            ((got, kwargs, thread),) = rec.calls
-            assert got == args and kwargs == {} and thread.startswith("default-executor"), (area, name)
+            assert calls == [], name  # nothing runs until awaited
+            assert await pending is result, name
+            ((got, kwargs, thread),) = calls
+            assert got == args and kwargs == {} and thread.startswith("default-executor"), name
+            # A call never awaited runs nothing.
+            op(*args).close()
+            await asyncio.sleep(0)
+            assert len(calls) == 1, name
             # The core's error reaches the caller as the very same object.
-            err = errors.DecryptionError("from the core")
-            err.__cause__ = ValueError("low")
-            monkeypatch.setattr(core, core_name, _Recorder(err))
+            failing.append(True)
             with pytest.raises(errors.DecryptionError) as info:
                 await op(*args)
             assert info.value is err and type(info.value.__cause__) is ValueError
-            # A call never awaited runs nothing.
-            rec = _Recorder()
-            monkeypatch.setattr(core, core_name, rec)
-            op(*args).close()
-            await asyncio.sleep(0)
-            assert rec.calls == [], (area, name)
+            failing.clear()
     finally:
         executor.shutdown(wait=True)
 
@@ -156,3 +154,22 @@ def test_native_stubs_cover_the_module():
         for name in (n for n in vars(getattr(native, sub)) if not n.startswith("__")):
             assert f"def {name}(" in text or f"{name}:" in text or f"class {name}" in text, f"{sub}.{name}: make stubs"
     assert (pathlib.Path(morvex.__file__).parent / "py.typed").exists()
+
+
+def test_every_quantum_operation_reports_the_loader_while_the_backend_is_absent():
+    # Every call's loader check is the C++ suite's; the class and the cause
+    # cross the binding the same way for each.
+    from morvex.quantum import _oqs
+
+    oqs_native._set_backend_available(False)
+    try:
+        for call in (_oqs._oqs, lambda: _oqs.sig_verify("ML-DSA-44", b"x", b"m", b"s")):
+            with pytest.raises(errors.QuantumOperationError) as exc:
+                call()
+            assert str(exc.value) == TABLE["loader"]
+            assert isinstance(exc.value.__cause__, RuntimeError)
+        # The rest of the package works.
+        assert _oqs.sig_algorithm("mldsa", 0) == "ML-DSA-44"
+        assert sync.aes.decrypt(sync.aes.encrypt("héllo", "k"), "k") == "héllo"
+    finally:
+        oqs_native._set_backend_available(True)  # without a backend: nothing to restore

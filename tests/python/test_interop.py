@@ -1,10 +1,17 @@
-"""RSA and envelope areas checked against the independent `cryptography`
-package: OAEP blocks, envelopes, PSS signatures, PEM forms, and the key
-texts' complaint in the words of Python's codec."""
+"""The classic areas against independent implementations: sealed blobs
+against `cryptography`'s AES-GCM; OAEP blocks, envelopes, PSS signatures and
+PEM forms against its RSA; password records against hashlib and json; and the
+RSA key texts' complaint in the words of Python's codec. (Argument kinds and
+error classes: test_binding.py.)"""
 
 from __future__ import annotations
 
 import base64
+import datetime
+import hashlib
+import json
+import os
+import re
 
 import pytest
 from cryptography.exceptions import InvalidSignature
@@ -12,9 +19,35 @@ from cryptography.hazmat.primitives import hashes
 from cryptography.hazmat.primitives import serialization as ser
 from cryptography.hazmat.primitives.asymmetric import padding
 from cryptography.hazmat.primitives.ciphers.aead import AESGCM
+from hypothesis import given, settings
+from hypothesis import strategies as st
 
-from morvex import InvalidInputError
+from morvex import DecryptionError, InvalidInputError
+from morvex._internal.keys import convert_key
+from morvex.aes import core as aes
+from morvex.password import core as password
 from morvex.rsa import core
+
+@settings(max_examples=30, deadline=None)
+@given(st.binary(min_size=1, max_size=300),
+       st.text(max_size=30) | st.binary(min_size=1, max_size=70).map(lambda b: base64.b64encode(b).decode()))
+def test_blobs_open_with_independent_aesgcm_and_back(data, key):
+    raw_key = convert_key(key)
+    blob = aes.encrypt_bytes(data, key)
+    assert AESGCM(raw_key).decrypt(blob[:12], blob[12:], None) == data
+    nonce = os.urandom(12)
+    assert aes.decrypt_bytes(nonce + AESGCM(raw_key).encrypt(nonce, data, None), key) == data
+
+
+def test_independent_aesgcm_edge_blobs():
+    raw, nonce = AESGCM.generate_key(bit_length=256), os.urandom(12)
+    # Associated data is never used: a blob sealed with some does not open;
+    # 28 bytes that authenticate as the empty plaintext are still refused.
+    for blob in (nonce + AESGCM(raw).encrypt(nonce, b"x", b"ad"), nonce + AESGCM(raw).encrypt(nonce, b"", None)):
+        with pytest.raises(DecryptionError, match="^AES decryption failed: data is not valid AES-GCM") as info:
+            aes.decrypt_bytes(blob, base64.b64encode(raw).decode())
+        assert info.value.__cause__ is None
+
 
 OAEP = padding.OAEP(mgf=padding.MGF1(hashes.SHA256()), algorithm=hashes.SHA256(), label=None)
 
@@ -24,9 +57,9 @@ def pss(salt: int) -> padding.PSS:
 
 
 @pytest.fixture(scope="module")
-def theirs(rsa_pair):
+def theirs(rsa_pairs):
     """A pair of tests/data/keys as `cryptography` objects."""
-    priv, pub = rsa_pair
+    priv, pub = rsa_pairs[0]
     return ser.load_pem_private_key(priv.encode(), None), ser.load_pem_public_key(pub.encode())
 
 
@@ -42,8 +75,11 @@ def test_new_key_pairs_as_cryptography_reads_them():
     assert (key.type_name, key.bits, key.public_exponent, key.is_private) == ("RSA", 4096, 65537, False)
 
 
-@pytest.mark.parametrize("text", ["-----BEGIN PUBLIC KEY-----\n\u00a0AAAA", "ab\u20ac", "key \u00e9\u20ac\u00e9 x \u00e9",
-                                  "\U0001f511", "\ud800"])
+NON_ASCII = ["-----BEGIN PUBLIC KEY-----\n\u00a0AAAA", "ab\u20ac", "key \u00e9\u20ac\u00e9 x \u00e9",
+             "\U0001f511", "\ud800"]
+
+
+@pytest.mark.parametrize("text", NON_ASCII)
 def test_loaders_refuse_non_ascii_as_pythons_codec_words_it(text):
     with pytest.raises(UnicodeEncodeError) as oracle:
         text.encode("ascii")
@@ -66,8 +102,8 @@ def test_pem_forms_of_cryptography(theirs):
     assert core.verify_bytes(b"forms", core.sign_bytes(b"forms", pkcs1), pub1)
 
 
-def test_cryptography_opens_our_blocks_and_we_open_its(rsa_pair, theirs):
-    priv, pub = rsa_pair
+def test_cryptography_opens_our_blocks_and_we_open_its(rsa_pairs, theirs):
+    priv, pub = rsa_pairs[0]
     sk, pk = theirs
     data = bytes(range(256)) * 2
     for n in (1, 446):
@@ -83,8 +119,8 @@ def test_cryptography_opens_our_blocks_and_we_open_its(rsa_pair, theirs):
     assert AESGCM(key).decrypt(env[516:528], env[544:] + env[528:544], None) == data * 4
 
 
-def test_pss_interop_and_salt_length(rsa_pair, theirs):
-    priv, pub = rsa_pair
+def test_pss_interop_and_salt_length(rsa_pairs, theirs):
+    priv, pub = rsa_pairs[0]
     sk, pk = theirs
     data = "signed text \u2713".encode()
     pk.verify(core.sign_bytes(data, priv), data, pss(32), hashes.SHA256())
@@ -95,3 +131,29 @@ def test_pss_interop_and_salt_length(rsa_pair, theirs):
     for salt in (0, 20, 64, padding.PSS.MAX_LENGTH):
         assert core.verify_bytes(data, sk.sign(data, pss(salt), hashes.SHA256()), pub) is False
     assert core.verify_bytes(data, sk.sign(data, padding.PKCS1v15(), hashes.SHA256()), pub) is False
+
+
+RECORD_RE = re.compile(
+    r'\{"algorithm":"pbkdf2","createdUtc":"(\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2}Z)","hash":"([A-Za-z0-9+/]{86}==)",'
+    r'"parameters":\{"hashAlgorithm":"SHA512","iterations":(\d+),"outputLength":64,"saltLength":32\},'
+    r'"salt":"([A-Za-z0-9+/]{43}=)","version":2\}'
+)
+
+
+def test_record_text_is_byte_exact_and_matches_hashlib():
+    text = "pässwörd \u20ac\U0001f600"
+    rec = password.hash_password(text, 1000)
+    m = RECORD_RE.fullmatch(rec)
+    assert m, rec
+    created, h, iterations, salt = m.groups()
+    # Non-ASCII passwords derive over their UTF-8 bytes.
+    want = hashlib.pbkdf2_hmac("sha512", text.encode(), base64.b64decode(salt), 1000, 64)
+    assert iterations == "1000" and base64.b64decode(h) == want
+    # Exactly what json writes with sorted keys and compact separators.
+    assert rec == json.dumps(json.loads(rec), sort_keys=True, separators=(",", ":"))
+    # UTC, to the whole second, at the time of the call.
+    when = datetime.datetime.strptime(created, "%Y-%m-%dT%H:%M:%SZ").replace(tzinfo=datetime.timezone.utc)
+    assert abs((datetime.datetime.now(datetime.timezone.utc) - when).total_seconds()) < 30
+    for length in (1, 65, 200):
+        got = password._derive("pw", bytearray(b"salty"), 7, length, "sha256")
+        assert got == hashlib.pbkdf2_hmac("sha256", b"pw", b"salty", 7, length)
