@@ -21,6 +21,12 @@ struct BackendAbsent {
   ~BackendAbsent() { quantum::oqs::testing::set_backend_available(true); }
 };
 
+// The two header bytes of a quantum or signature key.
+template <class K>
+Bytes head(const K& key) {
+  return Bytes(key.begin(), key.begin() + 2);
+}
+
 // Raw AES-256-CBC of one block without padding (to forge bad padding).
 inline Bytes cbc_raw_block(const Bytes& key, const Bytes& iv, const Bytes& block) {
   EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
