@@ -102,15 +102,14 @@ def test_pem_forms_of_cryptography(theirs):
     assert core.verify_bytes(b"forms", core.sign_bytes(b"forms", pkcs1), pub1)
 
 
-def test_cryptography_opens_our_blocks_and_we_open_its(rsa_pairs, theirs):
+def test_cryptography_opens_our_blocks_and_envelopes(rsa_pairs, theirs):
     priv, pub = rsa_pairs[0]
     sk, pk = theirs
     data = bytes(range(256)) * 2
     for n in (1, 446):
         block = core.encrypt_bytes(data[:n], pub)
         assert len(block) == 512 and sk.decrypt(block, OAEP) == data[:n]
-    assert core.decrypt_bytes(pk.encrypt(b"from them", OAEP), priv) == b"from them"
-    assert core._decrypt_oaep(pk.encrypt(b"", OAEP), priv) == b""
+    # (Blocks and envelopes made by cryptography: the frozen vectors.)
     # The envelope: the RSA block holds the AES-256 key; tag before ciphertext.
     env = core.encrypt_bytes(data * 4, pub)
     assert len(env) == 544 + len(data) * 4 and env[:4] == (512).to_bytes(4, "little")
@@ -127,8 +126,8 @@ def test_pss_interop_and_salt_length(rsa_pairs, theirs):
     pk.verify(base64.b64decode(core.sign_str("signed text \u2713", priv)), data, pss(32), hashes.SHA256())
     with pytest.raises(InvalidSignature):
         pk.verify(core.sign_bytes(data, priv), data + b"!", pss(32), hashes.SHA256())
-    assert core.verify_bytes(data, sk.sign(data, pss(32), hashes.SHA256()), pub) is True
-    for salt in (0, 20, 64, padding.PSS.MAX_LENGTH):
+    # Its signatures with a salt of 32 and of 20: the frozen vectors.
+    for salt in (0, 64, padding.PSS.MAX_LENGTH):
         assert core.verify_bytes(data, sk.sign(data, pss(salt), hashes.SHA256()), pub) is False
     assert core.verify_bytes(data, sk.sign(data, padding.PKCS1v15(), hashes.SHA256()), pub) is False
 
