@@ -1,7 +1,6 @@
-"""What the binding adds to the core: the argument kinds, the Python classes
-and causes of native failures (the case table tests/data/cases/python_calls.json),
-text without a UTF-8 form, and the GIL released while the core works. The
-rules themselves (messages, sizes, check orders) are the C++ suite's."""
+"""What the binding adds to the core: argument kinds, the Python classes and
+causes of native failures, text without a UTF-8 form (the case table
+tests/data/cases/python_calls.json), and the GIL released while the core works."""
 
 from __future__ import annotations
 
@@ -70,17 +69,10 @@ def test_call_cases(case):
     if "cause" in case:
         cause = info.value.__cause__
         assert cause is None if case["cause"] is None else type(cause) is _class(case["cause"])
-
-
-@pytest.mark.parametrize("case", CASES["text_without_utf8"], ids=lambda c: c["what"])
-def test_text_without_utf8_form_names_the_character_not_the_text(case):
-    with pytest.raises(UnicodeEncodeError) as info:
-        _call(case)
-    e = info.value
-    assert (e.encoding, e.object, e.start, e.end) == ("utf-8", "\ud800", 0, 1)
-    assert "character 12" in e.reason
-    for shown in (str(e), repr(e), repr(e.args)):
-        assert "secret" not in shown
+    if case.get("hides_text"):
+        e = info.value
+        assert (e.encoding, e.object, e.start, e.end) == ("utf-8", "\ud800", 0, 1) and "character 12" in e.reason
+        assert all("secret" not in shown for shown in (str(e), repr(e), repr(e.args)))
 
 
 def test_byte_arguments_take_any_buffer_and_results_are_bytes():

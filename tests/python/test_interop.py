@@ -1,8 +1,6 @@
 """The classic areas against independent implementations: sealed blobs
 against `cryptography`'s AES-GCM; OAEP blocks, envelopes, PSS signatures and
-PEM forms against its RSA; password records against hashlib and json; and the
-RSA key texts' complaint in the words of Python's codec. (Argument kinds and
-error classes: test_binding.py.)"""
+PEM forms against its RSA; password records against hashlib and json."""
 
 from __future__ import annotations
 
@@ -22,7 +20,7 @@ from cryptography.hazmat.primitives.ciphers.aead import AESGCM
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
-from morvex import DecryptionError, InvalidInputError
+from morvex import DecryptionError
 from morvex._internal.keys import convert_key
 from morvex.aes import core as aes
 from morvex.password import core as password
@@ -73,22 +71,6 @@ def test_new_key_pairs_as_cryptography_reads_them():
     assert sk.decrypt(core.encrypt_bytes(b"fresh", pub_a), OAEP) == b"fresh"
     key = core._load_public(pub_a)
     assert (key.type_name, key.bits, key.public_exponent, key.is_private) == ("RSA", 4096, 65537, False)
-
-
-NON_ASCII = ["-----BEGIN PUBLIC KEY-----\n\u00a0AAAA", "ab\u20ac", "key \u00e9\u20ac\u00e9 x \u00e9",
-             "\U0001f511", "\ud800"]
-
-
-@pytest.mark.parametrize("text", NON_ASCII)
-def test_loaders_refuse_non_ascii_as_pythons_codec_words_it(text):
-    with pytest.raises(UnicodeEncodeError) as oracle:
-        text.encode("ascii")
-    with pytest.raises(InvalidInputError) as info:
-        core.encrypt_bytes(b"x", text)
-    assert str(info.value) == f"Invalid RSA public key PEM: {oracle.value}"
-    assert str(info.value.__cause__) == str(oracle.value)
-    with pytest.raises(InvalidInputError, match=r"^Invalid RSA private key PEM: 'ascii' codec "):
-        core.decrypt_bytes(b"\0" * 512, text)
 
 
 def test_pem_forms_of_cryptography(theirs):

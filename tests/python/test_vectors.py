@@ -30,10 +30,6 @@ def raw(case: dict, field: str) -> bytes:
     return base64.b64decode(case[field], validate=True)
 
 
-def pem(name: str) -> str:
-    return (DATA / "keys" / name).read_text()
-
-
 @pytest.mark.parametrize("case", cases("aes.json", "sealed_blob"))
 def test_sealed_blob(case):
     assert aes.decrypt_bytes(raw(case, "blob"), case["key"]) == raw(case, "plaintext")
@@ -47,7 +43,8 @@ def test_sealed_text(case):
 @pytest.mark.parametrize("case", cases("rsa.json", "direct_block", "envelope", "legacy_envelope"))
 def test_rsa_side_ciphertext(case):
     # One reader for all three layouts; the text form where the plaintext is text.
-    key, plaintext, blob = pem(case["private_key"]), raw(case, "plaintext"), raw(case, "ciphertext")
+    key = (DATA / "keys" / case["private_key"]).read_text()
+    plaintext, blob = raw(case, "plaintext"), raw(case, "ciphertext")
     assert hybrid.decrypt_auto(blob, key) == rsa.decrypt_bytes(blob, key) == plaintext
     text = plaintext.decode(errors="replace")
     if text.encode() == plaintext:
@@ -56,7 +53,7 @@ def test_rsa_side_ciphertext(case):
 
 @pytest.mark.parametrize("case", cases("rsa.json", "pss_signature"))
 def test_pss_signature(case):
-    key, data = pem(case["public_key"]), raw(case, "data")
+    key, data = (DATA / "keys" / case["public_key"]).read_text(), raw(case, "data")
     assert rsa.verify_bytes(data, raw(case, "signature"), key) is case["valid"]
     assert rsa.verify_bytes(data + b"!", raw(case, "signature"), key) is False
 
