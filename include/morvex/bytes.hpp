@@ -107,11 +107,13 @@ inline SecureString to_secure_string(std::string_view text) {
   s.assign(text);
   return s;
 }
-// The bytes as text, in the same kind of owner: plain bytes give a plain
-// string, wiping bytes a wiping one.
-inline std::string to_string(const Bytes& b) { return std::string(reinterpret_cast<const char*>(b.data()), b.size()); }
-inline SecureString to_string(const SecureBytes& b) {
-  return to_secure_string(std::string_view(reinterpret_cast<const char*>(b.data()), b.size()));
+// The bytes as text, in the same kind of owner: Bytes give a std::string,
+// SecureBytes a SecureString.
+template <class Alloc>
+auto to_string(const std::vector<std::uint8_t, Alloc>& b) {
+  const std::string_view text(reinterpret_cast<const char*>(b.data()), b.size());
+  if constexpr (std::is_same_v<Alloc, detail::WipingAllocator<std::uint8_t>>) return to_secure_string(text);
+  else return std::string(text);
 }
 
 }  // namespace morvex
