@@ -83,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view text(reinterpret_cast<const char*>(data), size);
 
   // Base64: the optional reading, the throwing reading and the model agree.
-  const std::optional<Bytes> decoded = keys::_try_base64(text);
+  const std::optional<SecureBytes> decoded = keys::_try_base64(text);
   const std::optional<Bytes> model = model_base64(text);
   check(decoded.has_value() == model.has_value());
   if (decoded) {

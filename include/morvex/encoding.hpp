@@ -25,6 +25,7 @@ Bytes base64_decode(std::string_view text);
 SecureBytes base64_decode_secure(std::string_view text);
 // The same reading, answering nothing instead of throwing.
 std::optional<Bytes> try_base64_decode(std::string_view text);
+std::optional<SecureBytes> try_base64_decode_secure(std::string_view text);
 
 // Strict UTF-8 validation in the sense of the Unicode standard: no overlong
 // forms, no encoded surrogates, nothing above U+10FFFF, no truncated sequence.

@@ -17,7 +17,8 @@ using AesKey = SecretArray<AES_KEY_SIZE>;
 // other text from its UTF-8 bytes (SHA-256). Never fails.
 AesKey convert_key(std::string_view key);
 
-// The strict Base64 reading of `s`, or nothing; never throws.
-std::optional<Bytes> _try_base64(std::string_view s);
+// The strict Base64 reading of `s`, or nothing; never throws. Wiping: the
+// Base64 text of a key decodes to the key itself.
+std::optional<SecureBytes> _try_base64(std::string_view s);
 
 }  // namespace morvex::keys

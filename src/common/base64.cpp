@@ -91,6 +91,16 @@ Vec decode_or_throw(std::string_view text) {
   return out;
 }
 
+template <class Vec>
+std::optional<Vec> decode_or_nothing(std::string_view text) {
+  Vec out(text.size() / 4 * 3);
+  const char* error = nullptr;
+  const std::size_t len = decode(text, out.data(), error);
+  if (error != nullptr) return std::nullopt;
+  out.resize(len);
+  return out;
+}
+
 }  // namespace
 
 void base64_encode_into(ByteView data, char* out) noexcept {
@@ -131,13 +141,10 @@ Bytes base64_decode(std::string_view text) { return decode_or_throw<Bytes>(text)
 
 SecureBytes base64_decode_secure(std::string_view text) { return decode_or_throw<SecureBytes>(text); }
 
-std::optional<Bytes> try_base64_decode(std::string_view text) {
-  Bytes out(text.size() / 4 * 3);
-  const char* error = nullptr;
-  const std::size_t len = decode(text, out.data(), error);
-  if (error != nullptr) return std::nullopt;
-  out.resize(len);
-  return out;
+std::optional<Bytes> try_base64_decode(std::string_view text) { return decode_or_nothing<Bytes>(text); }
+
+std::optional<SecureBytes> try_base64_decode_secure(std::string_view text) {
+  return decode_or_nothing<SecureBytes>(text);
 }
 
 }  // namespace morvex::encoding

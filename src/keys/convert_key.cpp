@@ -6,14 +6,14 @@
 
 namespace morvex::keys {
 
-std::optional<Bytes> _try_base64(std::string_view s) {
+std::optional<SecureBytes> _try_base64(std::string_view s) {
   if (s.empty() || s.size() % 4 != 0) return std::nullopt;
-  return encoding::try_base64_decode(s);
+  return encoding::try_base64_decode_secure(s);
 }
 
 AesKey convert_key(std::string_view key) {
   AesKey out;
-  std::optional<Bytes> decoded = _try_base64(key);
+  const std::optional<SecureBytes> decoded = _try_base64(key);
   if (!decoded) {
     detail::sha256(encoding::text_bytes(key), out.data());
     return out;
@@ -23,7 +23,6 @@ AesKey convert_key(std::string_view key) {
   } else {
     detail::sha256(*decoded, out.data());
   }
-  secure_wipe(decoded->data(), decoded->size());
   return out;
 }
 
