@@ -1,3 +1,4 @@
+// Sealed blobs beyond the refusals of fixed inputs (tests/data/cases/refusals.json).
 #include "morvex/aes.hpp"
 #include "morvex/encoding.hpp"
 #include "test_util.hpp"
@@ -13,22 +14,13 @@ const char* const kNotGcm =
 
 }  // namespace
 
-TEST(AesCore, SealedBlobsDrawFreshNonces) {
+TEST(AesCore, FreshNoncesAndEveryChangedBitRefused) {
   // Layout and round trips: the interoperability test; stored blobs: the
   // frozen vectors.
   const Bytes data(70000, 0x5a);
   const Bytes a = aes::encrypt_bytes(data, "key"), b = aes::encrypt_bytes(data, "key");
   EXPECT_NE(Bytes(a.begin(), a.begin() + 12), Bytes(b.begin(), b.begin() + 12));
   EXPECT_EQ(aes::decrypt_bytes(a, "key"), data);
-}
-
-TEST(AesCore, ErrorsAndTheirOrder) {
-  EXPECT_MORVEX_ERROR(aes::encrypt_bytes({}, "k"), InvalidInputError, "Data cannot be empty");
-  EXPECT_MORVEX_ERROR(aes::encrypt_str("", "k"), InvalidInputError, "Plaintext cannot be empty");
-  for (std::size_t n = 0; n <= 28; ++n)
-    EXPECT_MORVEX_ERROR(aes::decrypt_bytes(Bytes(n), "k"), DecryptionError, kNotGcm);
-  // An empty-plaintext GCM blob (28 bytes) is refused without authentication.
-  EXPECT_MORVEX_ERROR(aes::decrypt_str("", "k"), DecryptionError, kNotGcm);
   const Bytes blob = aes::encrypt_bytes(bytes_of("secret"), "k");
   for (std::size_t i = 0; i < blob.size() * 8; ++i) {
     Bytes t = blob;
@@ -38,13 +30,11 @@ TEST(AesCore, ErrorsAndTheirOrder) {
   EXPECT_MORVEX_ERROR(aes::decrypt_bytes(blob, "other"), DecryptionError, kNotGcm);
 }
 
-TEST(AesCore, TextWrapperCauses) {
+TEST(AesCore, TextFormsAndTheirCauses) {
   try {
     aes::decrypt_str("abc\n", "k");
     FAIL();
   } catch (const DecryptionError& e) {
-    EXPECT_STREQ(e.what(), "Ciphertext is not valid Base64");
-    ASSERT_TRUE(e.cause());
     EXPECT_THROW(std::rethrow_exception(e.cause()), Base64Error);
   }
   const Bytes blob = aes::encrypt_bytes(bytes_of("\xff\xfe"), "k");

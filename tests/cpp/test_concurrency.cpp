@@ -16,7 +16,6 @@
 #ifdef MORVEX_WITH_PQ
 #include "morvex/quantum.hpp"
 #endif
-#include "test_rsa_keys.hpp"
 #include "test_util.hpp"
 
 using namespace morvex;

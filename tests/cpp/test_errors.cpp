@@ -1,38 +1,98 @@
 #include <openssl/err.h>
 #include <openssl/evp.h>
 
+#include <map>
 #include <type_traits>
 
 #include "common/ossl.hpp"
+#include "morvex/aes.hpp"
+#include "morvex/encoding.hpp"
+#include "morvex/hybrid.hpp"
+#include "morvex/password.hpp"
+#include "morvex/rsa.hpp"
 #include "test_util.hpp"
 
 using namespace morvex;
+using namespace morvex::test;
+using json = nlohmann::json;
 
 namespace {
 
-template <class Err>
-void expect_family_member(ErrorKind kind) {
-  static_assert(std::is_base_of_v<MorvexError, Err>);
-  const std::string message = "message: with \xc3\xa9 and\nbreak";
-  try {
-    throw Err(message);
-  } catch (const MorvexError& e) {
-    EXPECT_EQ(e.message(), message);
-    EXPECT_STREQ(e.what(), message.c_str());
-    EXPECT_EQ(e.kind(), kind);
-    EXPECT_FALSE(e.cause());
+// What a row of refusals.json hands to its operation.
+struct Input {
+  Bytes data;
+  std::string text;  // the same bytes, for the text forms
+  std::string key;
+  std::string signature;
+  std::int64_t iterations;
+  std::int64_t length;  // of a derived key
+};
+
+Input input_of(const json& row) {
+  Input in;
+  if (row.contains("hex")) {
+    in.data = from_hex(row["hex"].get<std::string>());
+  } else if (row.contains("fill")) {
+    in.data = Bytes(row["fill"][0].get<std::size_t>(), row["fill"][1].get<std::uint8_t>());
+  } else {
+    in.data = bytes_of(row.value("data", ""));
   }
+  in.text.assign(in.data.begin(), in.data.end());
+  in.key = row.value("key", "");
+  if (in.key.starts_with("@")) in.key = key_text(in.key.substr(1));
+  in.signature = row.value("signature", "");
+  in.iterations = row.value("iterations", password::DEFAULT_ITERATIONS);
+  in.length = row.value("length", 16);
+  return in;
 }
+
+using Operation = void (*)(const Input&);
+
+const std::map<std::string, Operation> kOperations{
+    {"aes.encrypt_bytes", [](const Input& in) { (void)aes::encrypt_bytes(in.data, in.key); }},
+    {"aes.encrypt_str", [](const Input& in) { (void)aes::encrypt_str(in.text, in.key); }},
+    {"aes.decrypt_bytes", [](const Input& in) { (void)aes::decrypt_bytes(in.data, in.key); }},
+    {"aes.decrypt_str", [](const Input& in) { (void)aes::decrypt_str(in.text, in.key); }},
+    {"rsa._load_public", [](const Input& in) { (void)rsa::_load_public(in.key); }},
+    {"rsa._load_private", [](const Input& in) { (void)rsa::_load_private(in.key); }},
+    {"rsa._encrypt_oaep", [](const Input& in) { (void)rsa::_encrypt_oaep(in.data, in.key); }},
+    {"rsa._decrypt_oaep", [](const Input& in) { (void)rsa::_decrypt_oaep(in.data, in.key); }},
+    {"rsa.sign_bytes", [](const Input& in) { (void)rsa::sign_bytes(in.data, in.key); }},
+    {"rsa.verify_bytes",
+     [](const Input& in) { (void)rsa::verify_bytes(in.data, encoding::base64_decode(in.signature), in.key); }},
+    {"rsa.verify_str", [](const Input& in) { (void)rsa::verify_str(in.text, in.signature, in.key); }},
+    {"rsa.encrypt_bytes", [](const Input& in) { (void)rsa::encrypt_bytes(in.data, in.key); }},
+    {"rsa.encrypt_str", [](const Input& in) { (void)rsa::encrypt_str(in.text, in.key); }},
+    {"rsa.decrypt_bytes", [](const Input& in) { (void)rsa::decrypt_bytes(in.data, in.key); }},
+    {"rsa.decrypt_str", [](const Input& in) { (void)rsa::decrypt_str(in.text, in.key); }},
+    {"hybrid.encrypt_bytes", [](const Input& in) { (void)hybrid::encrypt_bytes(in.data, in.key); }},
+    {"hybrid.encrypt_str", [](const Input& in) { (void)hybrid::encrypt_str(in.text, in.key); }},
+    {"hybrid.decrypt_auto", [](const Input& in) { (void)hybrid::decrypt_auto(in.data, in.key); }},
+    {"hybrid._legacy_decrypt", [](const Input& in) { (void)hybrid::_legacy_decrypt(in.data, in.key); }},
+    {"hybrid._net_decrypt", [](const Input& in) { (void)hybrid::_net_decrypt(in.data, in.key); }},
+    {"password.hash_password", [](const Input& in) { (void)password::hash_password(in.text, in.iterations); }},
+    // The key is the hash name.
+    {"password._derive", [](const Input& in) { (void)password::_derive("p", {}, in.iterations, in.length, in.key); }},
+};
+
+const char* const kClassNames[] = {"MorvexError",    "InvalidInputError", "EncryptionError",
+                                   "DecryptionError", "SignatureError",    "QuantumOperationError"};
 
 }  // namespace
 
-TEST(Errors, FamilyKindsAndMessages) {
-  expect_family_member<MorvexError>(ErrorKind::Morvex);
-  expect_family_member<InvalidInputError>(ErrorKind::InvalidInput);
-  expect_family_member<EncryptionError>(ErrorKind::Encryption);
-  expect_family_member<DecryptionError>(ErrorKind::Decryption);
-  expect_family_member<SignatureError>(ErrorKind::Signature);
-  expect_family_member<QuantumOperationError>(ErrorKind::QuantumOperation);
+TEST(Errors, EachClassCarriesItsKindAndMessage) {
+  const std::string m = "message: with \xc3\xa9 and\nbreak";
+  // Copies of the base keep what the classes differ in: the kind.
+  const std::pair<MorvexError, ErrorKind> family[] = {
+      {MorvexError(m), ErrorKind::Morvex},           {InvalidInputError(m), ErrorKind::InvalidInput},
+      {EncryptionError(m), ErrorKind::Encryption},   {DecryptionError(m), ErrorKind::Decryption},
+      {SignatureError(m), ErrorKind::Signature},     {QuantumOperationError(m), ErrorKind::QuantumOperation}};
+  for (const auto& [e, kind] : family) {
+    EXPECT_EQ(e.kind(), kind);
+    EXPECT_EQ(e.message(), m);
+    EXPECT_STREQ(e.what(), m.c_str());
+    EXPECT_FALSE(e.cause());
+  }
   // No subclass is another's base.
   static_assert(!std::is_base_of_v<InvalidInputError, DecryptionError>);
   static_assert(!std::is_base_of_v<DecryptionError, InvalidInputError>);
@@ -51,4 +111,30 @@ TEST(Errors, PrimitiveMessagesAreOpenSslsFirstReasonOrTheFallback) {
   EXPECT_MORVEX_ERROR(detail::throw_openssl("what failed"), PrimitiveError, "what failed");
   ERR_raise(ERR_LIB_EVP, EVP_R_BAD_DECRYPT);
   EXPECT_MORVEX_ERROR(detail::throw_openssl("what failed"), PrimitiveError, "bad decrypt");
+}
+
+TEST(Errors, EveryRefusalHasItsClassAndMessage) {
+  const json cases = load_cases("refusals.json");
+  for (const json& row : cases["refusals"]) {
+    std::string error = "(none)", message;
+    bool has_cause = false;
+    try {
+      kOperations.at(row["op"].get<std::string>())(input_of(row));
+    } catch (const MorvexError& e) {
+      error = kClassNames[static_cast<int>(e.kind())];
+      message = e.what();
+      has_cause = e.cause() != nullptr;
+    } catch (const std::invalid_argument& e) {
+      error = "std::invalid_argument";
+      message = e.what();
+    }
+    EXPECT_EQ(error, row["error"].get<std::string>()) << row;
+    if (row.contains("prefix")) {
+      const std::string want = row["prefix"];
+      EXPECT_TRUE(message.starts_with(want) && message.size() > want.size()) << message << "\n" << row;
+      EXPECT_TRUE(has_cause) << row;
+    } else {
+      EXPECT_EQ(message, row["message"].get<std::string>()) << row;
+    }
+  }
 }
