@@ -20,7 +20,7 @@ if [ -n "$NOPQ" ]; then
   "$NOPQ/tests/cpp/morvex_tests" --gtest_brief=1 --gtest_filter='QuantumTables.*:QuantumLoader.*' || status=1
   echo "== Python tests without the post-quantum backend"
   PYTHONPATH="$NOPQ/stage" "$ROOT/.venv/bin/python" -m pytest -q -p no:cacheprovider \
-    tests/python/test_surface.py tests/python/test_vectors.py || status=1
+    tests/python/test_binding.py tests/python/test_surface.py tests/python/test_vectors.py || status=1
   if [ "$NOPQ_ONLY" -eq 1 ]; then
     if [ "$status" -ne 0 ]; then echo "== FAILED"; else echo "== all tests passed"; fi
     exit $status

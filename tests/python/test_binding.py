@@ -1,6 +1,7 @@
 """What the binding adds to the core: argument kinds, the Python classes and
 causes of native failures, text without a UTF-8 form (the case table
-tests/data/cases/python_calls.json), and the GIL released while the core works."""
+tests/data/cases/python_calls.json), and the GIL released while the core works.
+Also run against the build without the post-quantum backend (`make test-nopq`)."""
 
 from __future__ import annotations
 
@@ -55,7 +56,11 @@ def _call(case: dict) -> Any:
 @pytest.mark.parametrize(
     "case", [pytest.param(c, id=c["what"], marks=[needs_pq] if c.get("pq") else []) for c in CASES["calls"]]
 )
-def test_call_cases(case):
+def test_call_cases(case, request):
+    if case.get("backend") == "absent":
+        oqs_native._set_backend_available(False)
+        # Without a backend in the build there is nothing to restore.
+        request.addfinalizer(lambda: oqs_native._set_backend_available(True))
     if "raises" not in case:
         got, want = _call(case), _value(case["returns"])
         assert type(got) is type(want) and got == want

@@ -1,6 +1,6 @@
 """The package as a caller sees it (names and orders: tests/data/cases/surface.json):
-root names, the asynchronous areas, the facade, loading, the stubs, and the
-post-quantum loader's error while the backend is absent (for good in `make test-nopq`)."""
+root names, the asynchronous areas, the facade, loading and the stubs. Also run
+against the build without the post-quantum backend (`make test-nopq`)."""
 
 from __future__ import annotations
 
@@ -19,7 +19,6 @@ import pytest
 
 import morvex
 from morvex import errors, sync, version
-from morvex._native import oqs as oqs_native
 
 TABLE = json.loads((pathlib.Path(__file__).resolve().parents[1] / "data" / "cases" / "surface.json").read_text())
 # area -> [(public name, core operation, parameter names)], in the published order.
@@ -152,21 +151,3 @@ def test_native_stubs_cover_the_module():
             assert f"def {name}(" in text or f"{name}:" in text or f"class {name}" in text, f"{sub}.{name}: make stubs"
     assert (pathlib.Path(morvex.__file__).parent / "py.typed").exists()
 
-
-def test_every_quantum_operation_reports_the_loader_while_the_backend_is_absent():
-    # Every call's loader check is the C++ suite's; the class and the cause
-    # cross the binding the same way for each.
-    from morvex.quantum import _oqs
-
-    oqs_native._set_backend_available(False)
-    try:
-        for call in (_oqs._oqs, lambda: _oqs.sig_verify("ML-DSA-44", b"x", b"m", b"s")):
-            with pytest.raises(errors.QuantumOperationError) as exc:
-                call()
-            assert str(exc.value) == TABLE["loader"]
-            assert isinstance(exc.value.__cause__, RuntimeError)
-        # The rest of the package works.
-        assert _oqs.sig_algorithm("mldsa", 0) == "ML-DSA-44"
-        assert sync.aes.decrypt(sync.aes.encrypt("héllo", "k"), "k") == "héllo"
-    finally:
-        oqs_native._set_backend_available(True)  # without a backend: nothing to restore
