@@ -144,17 +144,23 @@ TEST(QuantumFormats, KeyGenerationHeaders) {
   EXPECT_MORVEX_ERROR(generate_keypair(6, 0), QuantumOperationError, kLoader);
 }
 
-TEST(QuantumFormats, DispatchAndGenerationChecks) {
+TEST(QuantumFormats, KeyChecksAndTheirOrder) {
   const nlohmann::json table = morvex::test::load_cases("quantum_dispatch.json");
   const nlohmann::json& parts = table["parts"];
+  const Bytes d = morvex::test::bytes_of("d");
   for (const auto& c : table["cases"]) {
     const Bytes key = bytes_from(c["key"], parts);
+    const std::string op = c.value("op", "");
     std::string got = "(none)";
     const auto outcome = [&](const char* cls, const MorvexError& e) {
       got = std::string(cls) + ": " + e.what() + (e.cause() ? " (with cause)" : "");
     };
     try {
-      if (c.contains("secret"))
+      if (op == "sign")
+        sign(d, key);
+      else if (op == "verify")
+        got = verify(d, bytes_from(c["signature"], parts), key) ? "true" : "false";
+      else if (c.contains("secret"))
         (void)decrypt(bytes_from(c["message"], parts), key, bytes_from(c["secret"], parts));
       else
         encrypt("x", key);
@@ -168,7 +174,7 @@ TEST(QuantumFormats, DispatchAndGenerationChecks) {
       outcome("QuantumOperationError", e);
     }
     // A prefix ("...: ") stands for any lower-level reason, kept as the cause.
-    const std::string want = c["error"];
+    const std::string want = c["outcome"];
     if (want.ends_with(": "))
       EXPECT_TRUE(got.starts_with(want) && got.ends_with(" (with cause)")) << c["what"] << ": " << got;
     else
