@@ -16,31 +16,15 @@ using json = nlohmann::json;
 
 namespace {
 
-// A record in the stored layout for the password "secret", with the
-// parameters of `made_with`, made with OpenSSL's one-shot PBKDF2 (independent
-// of the record writer).
-json hand_record(std::int64_t iterations, const json& made_with = json::object(), std::string_view password = "secret") {
-  iterations = made_with.value("iterations", iterations);
-  const std::string hash = made_with.value("hash", "SHA512");
-  const int length = made_with.value("length", 64);
-  const Bytes salt = from_hex("000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f");
-  Bytes out(static_cast<std::size_t>(length));
-  EXPECT_EQ(PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()), salt.data(),
-                              static_cast<int>(salt.size()), static_cast<int>(iterations),
-                              hash == "SHA512" ? EVP_sha512() : EVP_sha256(), length, out.data()),
-            1);
-  return json{{"algorithm", "pbkdf2"},
-              {"createdUtc", "2024-01-02T03:04:05Z"},
-              {"hash", encoding::base64_encode(out)},
-              {"parameters",
-               {{"hashAlgorithm", hash}, {"iterations", iterations}, {"outputLength", length}, {"saltLength", 32}}},
-              {"salt", encoding::base64_encode(salt)},
-              {"version", 2}};
+const json& cases() {
+  static const json j = morvex::test::load_cases("password.json");
+  return j;
 }
 
-// Applies a case's edits to a record: "erase" and "set" take JSON pointers,
-// "hash_bytes" cuts or grows the hash (with zeros) to that many bytes.
-json edited(json r, const json& c) {
+// The case's record (or `base`) as text, after the case's edits: "erase" and
+// "set" take JSON pointers, "hash_bytes" cuts or grows the hash (with zeros).
+std::string edited(const json& c, const char* base) {
+  json r = cases()["records"][c.value("record", base)];
   for (const auto& p : c.value("erase", json::array())) {
     const json::json_pointer ptr(p.get<std::string>());
     r[ptr.parent_pointer()].erase(ptr.back());
@@ -52,12 +36,7 @@ json edited(json r, const json& c) {
     h.resize(c["hash_bytes"].get<std::size_t>());
     r["hash"] = encoding::base64_encode(h);
   }
-  return r;
-}
-
-const json& cases() {
-  static const json j = morvex::test::load_cases("password.json");
-  return j;
+  return r.dump();
 }
 
 }  // namespace
@@ -77,22 +56,23 @@ TEST(PasswordDerive, KnownAnswersAndHashNames) {
 // output blocks), for both hashes.
 TEST(Pbkdf2, AgreesWithOpenSslOnRandomInputs) {
   std::mt19937_64 rng(20261206);
-  auto pick = [&](std::size_t lo, std::size_t hi) { return std::uniform_int_distribution<std::size_t>(lo, hi)(rng); };
+  auto random_bytes = [&](std::size_t lo, std::size_t hi) {
+    std::string s(std::uniform_int_distribution<std::size_t>(lo, hi)(rng), '\0');
+    for (char& c : s) c = static_cast<char>(rng());
+    return s;
+  };
   for (int i = 0; i < 400; ++i) {
     const bool sha512 = i % 2 == 0;
-    std::string password(pick(0, 300), '\0');
-    for (char& c : password) c = static_cast<char>(pick(0, 255));
-    Bytes salt(pick(0, 100));
-    for (auto& b : salt) b = static_cast<std::uint8_t>(pick(0, 255));
-    const std::size_t iterations = pick(1, 40), length = pick(1, 200);
-    Bytes ours(length), want(length);
-    ASSERT_TRUE(detail::pbkdf2_hmac_blocks(sha512 ? "SHA2-512" : "SHA2-256", password, salt, iterations, ours));
-    ASSERT_EQ(PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()), salt.data(),
-                                static_cast<int>(salt.size()), static_cast<int>(iterations),
-                                sha512 ? EVP_sha512() : EVP_sha256(), static_cast<int>(length), want.data()),
+    const std::string password = random_bytes(0, 300), salt = random_bytes(0, 100);
+    const int iterations = static_cast<int>(1 + rng() % 40), length = static_cast<int>(1 + rng() % 200);
+    Bytes ours(static_cast<std::size_t>(length)), want(ours.size());
+    ASSERT_TRUE(detail::pbkdf2_hmac_blocks(sha512 ? "SHA2-512" : "SHA2-256", password, as_bytes(salt),
+                                           static_cast<std::size_t>(iterations), ours));
+    ASSERT_EQ(PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()), as_bytes(salt).data(),
+                                static_cast<int>(salt.size()), iterations, sha512 ? EVP_sha512() : EVP_sha256(),
+                                length, want.data()),
               1);
-    ASSERT_EQ(ours, want) << "case " << i << ": password " << password.size() << " bytes, salt " << salt.size()
-                          << ", " << iterations << " iterations, " << length << " bytes";
+    ASSERT_EQ(ours, want) << "case " << i;
   }
 }
 
@@ -127,34 +107,28 @@ TEST(PasswordRecord, ParseKeepsObjectsOnlyAndTheLastRepeatedKey) {
 }
 
 TEST(PasswordVerify, HandBuiltRecordsAndTheirVariants) {
-  const json base = hand_record(50);
-  EXPECT_TRUE(pw::verify_password("secret", base.dump()));
-  EXPECT_FALSE(pw::verify_password("Secret", base.dump()));
+  const std::string base = edited(json::object(), "sha512_50");
+  EXPECT_TRUE(pw::verify_password("secret", base));
+  EXPECT_FALSE(pw::verify_password("Secret", base));
   // Other hashes and lengths, ignored members, a missing name (SHA512),
   // integer forms of the counts, and a shorter output length (a prefix of the
   // same derivation).
-  for (const json& c : cases()["accepted"])
-    EXPECT_TRUE(pw::verify_password("secret", edited(hand_record(50, c.value("made_with", json::object())), c).dump()))
-        << c;
+  for (const json& c : cases()["accepted"]) EXPECT_TRUE(pw::verify_password("secret", edited(c, "sha512_50"))) << c;
   // A repeated key: the last one counts.
-  std::string text = base.dump();
-  text.insert(1, "\"salt\":\"AAAA\",");
-  EXPECT_TRUE(pw::verify_password("secret", text));
-  text = base.dump();
-  text.insert(text.size() - 1, ",\"salt\":\"AAAA\"");
-  EXPECT_FALSE(pw::verify_password("secret", text));
+  EXPECT_TRUE(pw::verify_password("secret", "{\"salt\":\"AAAA\"," + base.substr(1)));
+  EXPECT_FALSE(pw::verify_password("secret", base.substr(0, base.size() - 1) + ",\"salt\":\"AAAA\"}"));
 }
 
 TEST(PasswordVerify, MalformedRecordsAreFalseAndNeedRehash) {
-  const json base = hand_record(10);  // needs a rehash unless a case raises the count
+  // The base record needs a rehash unless a case raises the count.
   for (const json& c : cases()["malformed"]) {
-    const std::string text = edited(base, c).dump();
+    const std::string text = edited(c, "sha512_10");
     EXPECT_FALSE(pw::verify_password("secret", text)) << c["what"];
     EXPECT_FALSE(pw::_plan_verify(text).has_value()) << c["what"];
     EXPECT_EQ(pw::needs_rehash(text), c["rehash"].get<bool>()) << c["what"];
   }
   // An empty password is false even against a record made from "".
-  EXPECT_FALSE(pw::verify_password("", hand_record(5, json::object(), "").dump()));
+  EXPECT_FALSE(pw::verify_password("", edited(json::object(), "empty_password")));
   // Records without a hash; counts beyond 64 bits compare by value.
   for (const json& c : cases()["bare_records"]) {
     EXPECT_FALSE(pw::verify_password("secret", c[0].get<std::string>())) << c[0];

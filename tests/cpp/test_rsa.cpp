@@ -20,8 +20,8 @@ TEST(RsaKeys, DamagedPublicKeyTextsFailWithTheLoadersPrefix) {
   const std::string wrong_label =
       "-----BEGIN CERTIFICATE-----\n" + pub.substr(27, pub.size() - 52) + "-----END CERTIFICATE-----\n";
   // Invalid UTF-8 (a lone surrogate handed on as such, a stray byte) is never read past.
-  for (const std::string& t :
-       {broken_b64, broken_der, wrong_label, pub.substr(0, pub.size() / 2), std::string("\xED\xA0"), std::string("\xFF")})
+  const std::string half = pub.substr(0, pub.size() / 2);
+  for (const std::string& t : {broken_b64, broken_der, wrong_label, half, std::string("\xED\xA0"), std::string("\xFF")})
     EXPECT_ERROR_WITH_CAUSE(rsa::_load_public(t), InvalidInputError, "Invalid RSA public key PEM: ");
 }
 
