@@ -59,17 +59,13 @@ TEST(QuantumBlocks, Limits) {
   EXPECT_THROW(_xor_mix(Bytes(32, 0), {}), std::invalid_argument);
 }
 
-TEST(QuantumBlocks, EnumerationConversionsAndSignatureHeaders) {
+TEST(QuantumBlocks, EnumerationConversions) {
   // The operations' own tests cover the small values; here the extremes.
   EXPECT_EQ(to_strength(2), QuantumStrength::HIGHEST);
   EXPECT_MORVEX_ERROR(to_generation(9), std::invalid_argument, "9 is not a valid QuantumGeneration");
   EXPECT_THROW(to_generation(INT64_MIN), std::invalid_argument);
   EXPECT_THROW(to_strength(INT64_MAX), std::invalid_argument);
   EXPECT_THROW(to_signature_algorithm(-1), std::invalid_argument);
-  const SigHeader h = _sig_strip(Bytes{2, 1}, "x");
-  EXPECT_EQ(h.scheme, 2);
-  EXPECT_EQ(h.strength, 1);
-  EXPECT_TRUE(h.raw.empty());
   // The scheme kind: "mldsa" for ML-DSA, "slhdsa" for every other value.
   EXPECT_EQ(_sig_kind(std::int64_t{1}), "mldsa");
   for (std::int64_t other : {0, 2, 7}) EXPECT_EQ(_sig_kind(other), "slhdsa");

@@ -1,7 +1,7 @@
 // Quantum key generation, dispatch and the message formats of every
 // generation. Keys are made once per process.
 #include <map>
-#include <mutex>
+#include <tuple>
 
 #include "morvex/quantum.hpp"
 #include "morvex/quantum/formats.hpp"
@@ -17,24 +17,13 @@ using morvex::test::head;
 using morvex::test::kGcmFailed;
 using morvex::test::kLoader;
 
-struct Pair {
-  Bytes pub, priv;
-};
-
-Pair make(std::int64_t gen, std::int64_t strength) {
-  KeyPair kp = generate_keypair(gen, strength);
-  return {std::move(kp.public_key), Bytes(kp.private_key.begin(), kp.private_key.end())};
-}
-
 // Key pairs by (generation byte, strength), made on first use; alt picks a
 // second pair.
-const Pair& keys(int gen, int strength, int alt = 0) {
-  static std::mutex mu;
-  static std::map<std::tuple<int, int, int>, Pair> cache;
-  std::lock_guard lock(mu);
+const KeyPair& keys(int gen, int strength, int alt = 0) {
+  static std::map<std::tuple<int, int, int>, KeyPair> cache;
   auto found = cache.find({gen, strength, alt});
   if (found == cache.end())  // GEN1 makes Gen2 keys
-    found = cache.emplace(std::make_tuple(gen, strength, alt), make(gen == 2 ? 1 : gen, strength)).first;
+    found = cache.emplace(std::make_tuple(gen, strength, alt), generate_keypair(gen == 2 ? 1 : gen, strength)).first;
   return found->second;
 }
 
@@ -50,16 +39,11 @@ Bytes bytes_from(const nlohmann::json& parts, const nlohmann::json& named) {
   return out;
 }
 
-// Encrypted-message size for a plaintext of n bytes.
+// Encrypted-message size for a plaintext of n bytes: a fixed overhead, and
+// whole blocks for the CBC generations.
 std::size_t message_size(int gen, std::size_t n) {
-  const std::size_t m = 16 * (n / 16 + 1);
-  switch (gen) {
-    case 4: return n + 28;
-    case 6: return n + 44;
-    case 2: return m + 48;
-    case 5: return m + 80;
-    default: return n + 60;
-  }
+  const std::size_t cbc = 16 * (n / 16 + 1);
+  return gen == 2 ? cbc + 48 : gen == 5 ? cbc + 80 : gen == 4 ? n + 28 : gen == 6 ? n + 44 : n + 60;
 }
 
 std::string auth_error(int gen) {
@@ -74,26 +58,26 @@ void check_generation(int gen) {
   const std::string texts[] = {"", "Gr\xc3\xbc\xc3\x9f" "e \xe2\x9c\x93 \xf0\x9d\x84\x9e", std::string(1000, 'x')};
   for (int strength : gen == 4 ? std::vector<int>{2} : std::vector<int>{0, 1, 2}) {
     SCOPED_TRACE(testing::Message() << "gen " << gen << " strength " << strength);
-    const Pair& k = keys(gen, strength);
-    ASSERT_EQ(head(k.pub), Bytes({std::uint8_t(gen), std::uint8_t(strength)}));
-    ASSERT_EQ(head(k.priv), head(k.pub));
+    const KeyPair& k = keys(gen, strength);
+    ASSERT_EQ(head(k.public_key), Bytes({std::uint8_t(gen), std::uint8_t(strength)}));
+    ASSERT_EQ(head(k.private_key), head(k.public_key));
     for (const std::string& t : texts) {
-      const Encrypted e = encrypt(t, k.pub);
+      const Encrypted e = encrypt(t, k.public_key);
       EXPECT_EQ(e.message.size(), message_size(gen, t.size()));
-      EXPECT_TRUE(decrypt(e.message, k.priv, e.secret) == t);
+      EXPECT_TRUE(decrypt(e.message, k.private_key, e.secret) == t);
     }
-    const Encrypted a = encrypt("same", k.pub), b = encrypt("same", k.pub);
+    const Encrypted a = encrypt("same", k.public_key), b = encrypt("same", k.public_key);
     EXPECT_NE(a.secret, b.secret);
     EXPECT_NE(a.message, b.message);
   }
   const int strength = gen == 4 ? 2 : 0;
-  const Pair& k = keys(gen, strength);
-  const Encrypted e = encrypt("tamper with me", k.pub);
+  const KeyPair& k = keys(gen, strength);
+  const Encrypted e = encrypt("tamper with me", k.public_key);
   for (std::size_t pos : {std::size_t{0}, e.message.size() / 2, e.message.size() - 1}) {
     SCOPED_TRACE(pos);
     Bytes m = e.message;
     m[pos] ^= 0x01;
-    EXPECT_MORVEX_ERROR(decrypt(m, k.priv, e.secret), DecryptionError, auth_error(gen));
+    EXPECT_MORVEX_ERROR(decrypt(m, k.private_key, e.secret), DecryptionError, auth_error(gen));
   }
   // The last byte is the KEM ciphertext's, or Gen8's ephemeral X25519 key,
   // which precedes it by 32 bytes.
@@ -101,9 +85,10 @@ void check_generation(int gen) {
     SCOPED_TRACE(pos);
     Bytes s = e.secret;
     s[pos] ^= 0x01;
-    EXPECT_MORVEX_ERROR(decrypt(e.message, k.priv, s), DecryptionError, auth_error(gen));
+    EXPECT_MORVEX_ERROR(decrypt(e.message, k.private_key, s), DecryptionError, auth_error(gen));
   }
-  Bytes other = keys(gen == 5 ? 2 : gen, strength, 1).priv;  // Gen2 and Gen5 share keys
+  const SecureBytes& alt = keys(gen == 5 ? 2 : gen, strength, 1).private_key;  // Gen2 and Gen5 share keys
+  Bytes other(alt.begin(), alt.end());
   other[0] = static_cast<std::uint8_t>(gen);
   EXPECT_MORVEX_ERROR(decrypt(e.message, other, e.secret), DecryptionError,
                       gen == 7 ? "Gen7 RSA decryption failed" : auth_error(gen));
@@ -122,8 +107,8 @@ TEST(QuantumFormats, ClassicMcElieceGenerations) {
   check_generation(2);
   check_generation(5);
   // The key of another parameter set is refused by the adapter.
-  const Encrypted e = encrypt("secret", keys(2, 0).pub);
-  EXPECT_THROW(decrypt(e.message, keys(2, 1).priv, e.secret), QuantumOperationError);
+  const Encrypted e = encrypt("secret", keys(2, 0).public_key);
+  EXPECT_THROW(decrypt(e.message, keys(2, 1).private_key, e.secret), QuantumOperationError);
 }
 
 TEST(QuantumFormats, Gen7) { check_generation(7); }
@@ -132,15 +117,13 @@ TEST(QuantumFormats, KeyGenerationHeaders) {
   // GEN3 makes Gen6 keys, GEN4 ignores the strength (GEN1: see the Classic
   // McEliece test); the default is GEN8/HIGHEST. (Key layouts: the
   // interoperability tests read them with another implementation.)
-  EXPECT_EQ(head(make(3, 1).pub), Bytes({6, 1}));
-  EXPECT_EQ(head(make(4, 0).pub), Bytes({4, 2}));
+  EXPECT_EQ(head(generate_keypair(3, 1).public_key), Bytes({6, 1}));
+  EXPECT_EQ(head(generate_keypair(4, 0).public_key), Bytes({4, 2}));
   EXPECT_EQ(head(generate_keypair().public_key), Bytes({8, 2}));
   // Conversions come first: no library call for a bad value.
   BackendAbsent absent;
-  EXPECT_THROW(generate_keypair(9), std::invalid_argument);
-  EXPECT_THROW(generate_keypair(0), std::invalid_argument);
-  EXPECT_THROW(generate_keypair(2, 3), std::invalid_argument);
-  EXPECT_THROW(generate_keypair(4, 5), std::invalid_argument);
+  for (const auto& [gen, strength] : {std::pair{9, 2}, {0, 2}, {2, 3}, {4, 5}})
+    EXPECT_THROW(generate_keypair(gen, strength), std::invalid_argument);
   EXPECT_MORVEX_ERROR(generate_keypair(6, 0), QuantumOperationError, kLoader);
 }
 
@@ -181,7 +164,8 @@ TEST(QuantumFormats, KeyChecksAndTheirOrder) {
       EXPECT_EQ(got, want) << c["what"];
   }
   // A Gen4 key never looks at its strength byte.
-  Bytes g4pub = keys(4, 2).pub, g4priv = keys(4, 2).priv;
+  const KeyPair& g4 = keys(4, 2);
+  Bytes g4pub = g4.public_key, g4priv(g4.private_key.begin(), g4.private_key.end());
   g4pub[1] = 0;
   g4priv[1] = 77;
   const Encrypted e = encrypt("still 1344", g4pub);
@@ -190,19 +174,19 @@ TEST(QuantumFormats, KeyChecksAndTheirOrder) {
 }
 
 TEST(QuantumFormats, Gen8SecretAndX25519) {
-  const Pair& k = keys(8, 1);
-  const Encrypted e = _gen8_encrypt({}, ByteView(k.pub).subspan(2), 1);
+  const KeyPair& k = keys(8, 1);
+  const Encrypted e = encrypt("", k.public_key);
   // Trailing bytes after the ephemeral key are ignored.
   Bytes longer = e.secret;
   longer.insert(longer.end(), 17, 0xaa);
-  EXPECT_TRUE(decrypt(e.message, k.priv, longer).empty());
+  EXPECT_TRUE(decrypt(e.message, k.private_key, longer).empty());
   // A low-order ephemeral key makes an all-zero shared secret: refused as
   // altered data. (Low-order recipient keys: the dispatch cases.)
   for (std::uint8_t u : {0, 1}) {
     Bytes s = e.secret;
     std::fill(s.end() - 32, s.end(), 0);
     s[s.size() - 32] = u;
-    EXPECT_MORVEX_ERROR(decrypt(e.message, k.priv, s), DecryptionError, kGcmFailed);
+    EXPECT_MORVEX_ERROR(decrypt(e.message, k.private_key, s), DecryptionError, kGcmFailed);
   }
   const X25519Raw r = _x25519_raw(Bytes(32, 7));
   EXPECT_EQ(Bytes(r.private_key.data(), r.private_key.data() + 32), Bytes(32, 7));
