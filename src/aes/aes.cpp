@@ -76,9 +76,15 @@ std::string encrypt_str(std::string_view plaintext, std::string_view key) {
   return encoding::base64_encode(blob);
 }
 
+// Decrypted straight into the wiping string that the caller gets.
 SecureString decrypt_str(std::string_view ciphertext_b64, std::string_view key) {
   const Bytes blob = detail::decode_ciphertext(ciphertext_b64);
-  return detail::plaintext_text(decrypt_bytes(blob, key));
+  const std::size_t n = decrypted_size(blob).value_or(0);
+  SecureString text = detail::heap_string(n);
+  text.resize(n);
+  decrypt_bytes_into(blob, key, std::span(reinterpret_cast<std::uint8_t*>(text.data()), n));
+  detail::check_plaintext_utf8(as_bytes(text));
+  return text;
 }
 
 }  // namespace morvex::aes

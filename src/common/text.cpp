@@ -13,12 +13,16 @@ Bytes decode_ciphertext(std::string_view ciphertext_b64) {
   }
 }
 
-SecureString plaintext_text(const SecureBytes& data) {
+void check_plaintext_utf8(ByteView data) {
   try {
     encoding::validate_utf8(data);
   } catch (const Utf8Error&) {
     throw DecryptionError("Decrypted data is not valid UTF-8", std::current_exception());
   }
+}
+
+SecureString plaintext_text(const SecureBytes& data) {
+  check_plaintext_utf8(data);
   return to_string(data);
 }
 

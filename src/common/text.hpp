@@ -13,9 +13,12 @@ namespace morvex::detail {
 // "Ciphertext is not valid Base64" (decoder's failure as cause) otherwise.
 Bytes decode_ciphertext(std::string_view ciphertext_b64);
 
-// The plaintext bytes as text, held on the heap of a wiping string;
-// DecryptionError "Decrypted data is not valid UTF-8" (decoder's failure as
-// cause) otherwise.
+// Decrypted bytes that must be text: DecryptionError "Decrypted data is not
+// valid UTF-8" (decoder's failure as cause) unless they are strict UTF-8.
+void check_plaintext_utf8(ByteView data);
+
+// The plaintext bytes as text, after that check, held on the heap of a
+// wiping string.
 SecureString plaintext_text(const SecureBytes& data);
 
 }  // namespace morvex::detail
