@@ -2,9 +2,7 @@
 
 from __future__ import annotations
 
-import functools
 import pathlib
-from typing import Callable
 
 import pytest
 
@@ -17,10 +15,3 @@ def rsa_pairs() -> list[tuple[str, str]]:
     return [((KEYS / f"rsa4096_{n}_private.pem").read_text(), (KEYS / f"rsa4096_{n}_public.pem").read_text())
             for n in "ab"]
 
-
-@pytest.fixture(scope="session")
-def quantum_keys() -> Callable[[int, int], tuple[bytes, bytes]]:
-    """Post-quantum key pairs by (generation byte, strength), made on first use."""
-    from morvex.quantum import core
-
-    return functools.cache(core.generate_keypair)

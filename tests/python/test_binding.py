@@ -1,6 +1,5 @@
-"""What the binding adds to the core: argument kinds, the Python classes and
-causes of native failures, text without a UTF-8 form (the case table
-tests/data/cases/python_calls.json), and the GIL released while the core works.
+"""What the binding adds to the core: argument kinds, error classes and causes,
+text without a UTF-8 form (tests/data/cases/python_calls.json), the GIL released.
 Also run against the build without the post-quantum backend (`make test-nopq`)."""
 
 from __future__ import annotations
@@ -113,17 +112,6 @@ def test_utf8_failure_is_the_same_decode_error_as_pythons(data):
         assert cause.object[cause.start : cause.end] == data[py.start : py.end]
     else:
         assert aes.decrypt_str(token, "k") == want
-
-
-@needs_pq
-def test_quantum_plaintext_without_utf8_form_has_the_decoders_error_as_cause(quantum_keys):
-    from morvex.quantum import core
-
-    pub, priv = quantum_keys(8, 0)
-    secret, message = core._gen8_encrypt(b"ok\xff", pub[2:], 0)
-    with pytest.raises(errors.DecryptionError, match="^Decrypted quantum data is not valid UTF-8$") as info:
-        core.decrypt(message, priv, secret)
-    assert isinstance(info.value.__cause__, UnicodeDecodeError)
 
 
 def _slow_call(layer: str) -> Callable[[], Any]:

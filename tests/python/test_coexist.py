@@ -1,7 +1,5 @@
-"""morvex in a process with others: its own OpenSSL, linked statically and
-kept private, neither disturbs nor is disturbed by the one Python's ssl and
-hashlib load; a forked child draws its own nonces; the interpreter exits
-cleanly while threads are inside morvex."""
+"""morvex in a process with others: its own OpenSSL (static and private) beside
+Python's ssl and hashlib, a forked child, and exit while threads are inside it."""
 
 from __future__ import annotations
 

@@ -1,7 +1,5 @@
-"""The classic areas against independent implementations: sealed blobs
-against `cryptography`'s AES-GCM; OAEP blocks, envelopes and PSS signatures
-against its RSA; password records against hashlib and json. (Its PEM forms:
-tests/data/cases/python_calls.json.)"""
+"""The classic areas against independent implementations: sealed blobs, OAEP
+blocks, envelopes and PSS against `cryptography`; records against hashlib, json."""
 
 from __future__ import annotations
 
@@ -25,6 +23,7 @@ from morvex._internal.keys import convert_key
 from morvex.aes import core as aes
 from morvex.password import core as password
 from morvex.rsa import core
+
 
 @settings(max_examples=30, deadline=None)
 @given(st.binary(min_size=1, max_size=300),

@@ -1,7 +1,6 @@
-"""The post-quantum formats against the independent `cryptography` package:
-ML-DSA signatures, ML-KEM encapsulation, and each generation's construction
-re-derived from its parts (our messages open with it; morvex reads what it
-writes: the C++ round trips and the frozen vectors)."""
+"""The post-quantum formats against `cryptography`: ML-DSA, ML-KEM, and each
+generation's messages opened from their parts (morvex reading its own messages:
+the C++ round trips and the frozen vectors)."""
 
 from __future__ import annotations
 
@@ -45,23 +44,23 @@ def hkdf_gcm_open(ikm: bytes, info: bytes, message: bytes, salt_len: int = 32) -
     return AESGCM(key).decrypt(message[salt_len : salt_len + 12], message[salt_len + 12 :], None)
 
 
-def test_our_frodo_messages_open_with_cryptography(quantum_keys):
+def test_our_frodo_messages_open_with_cryptography():
     # Gen4: key = HMAC-SHA256(ss, 0x01); nonce || ct || tag.
-    pub, priv = quantum_keys(4, 2)
+    pub, priv = core.generate_keypair(4, 2)
     capsule, enc = core.encrypt("four", pub)
     ss = _oqs.decapsulate("FrodoKEM-1344-AES", priv[2:], capsule)
     assert AESGCM(hmac256(ss, b"\x01")).decrypt(enc[:12], enc[12:], None) == b"four"
     # Gen6: key = HKDF(ss, salt, "Gen6-Frodo-GCM"), a salt of 16 bytes.
-    pub, priv = quantum_keys(6, 1)
+    pub, priv = core.generate_keypair(6, 1)
     capsule, enc = core.encrypt("", pub)
     assert len(enc) == 44
     ss = _oqs.decapsulate("FrodoKEM-976-AES", priv[2:], capsule)
     assert hkdf_gcm_open(ss, b"Gen6-Frodo-GCM", enc, 16) == b""
 
 
-def test_our_classic_mceliece_messages_open_with_cryptography(quantum_keys):
+def test_our_classic_mceliece_messages_open_with_cryptography():
     # Gen2: AES key = HKDF(ss), MAC = HMAC(ss, iv || ct); iv || ct || mac.
-    pub, priv = quantum_keys(2, 0)
+    pub, priv = core.generate_keypair(2, 0)
     capsule, enc = core._gen2_encrypt(b"", pub[2:], 0)
     assert len(enc) == 64
     ss = _oqs.decapsulate("Classic-McEliece-6688128", priv[2:], capsule)
@@ -69,7 +68,7 @@ def test_our_classic_mceliece_messages_open_with_cryptography(quantum_keys):
     assert cbc_open(enc[16:-32], hkdf(ss, b"", b""), enc[:16]) == b""
     # Gen5: aes_key || mac_key = HKDF(ss, salt, "Gen5-CMCE-HMAC", 64);
     # salt || iv || ct || HMAC(mac_key, salt || iv || ct).
-    pub, priv = quantum_keys(5, 0)
+    pub, priv = core.generate_keypair(5, 0)
     capsule, enc = core._gen5_encrypt(b"a" * 16, pub[2:], 0)
     assert len(enc) == 112
     ss = _oqs.decapsulate("Classic-McEliece-6688128", priv[2:], capsule)
@@ -94,11 +93,11 @@ def test_ml_dsa_signatures_verify_both_ways(strength):
 
 
 @pytest.mark.parametrize("strength", [1, 2])
-def test_ml_kem_both_ways_and_our_gen8_message_opens_with_cryptography(quantum_keys, strength):
+def test_ml_kem_both_ways_and_our_gen8_message_opens_with_cryptography(strength):
     # cryptography offers ML-KEM-768 and -1024 (not -512). Its encapsulation
     # to our Gen8 key's ML-KEM part decapsulates through our adapter.
     level, alg = (512, 768, 1024)[strength], _oqs.mlkem_alg(strength)
-    pub, priv = quantum_keys(8, strength)
+    pub, priv = core.generate_keypair(8, strength)
     kem_ss, kem_ct = getattr(mlkem, f"MLKEM{level}PublicKey").from_public_bytes(pub[34:]).encapsulate()
     assert _oqs.decapsulate(alg, priv[34:], kem_ct) == kem_ss
     theirs = getattr(mlkem, f"MLKEM{level}PrivateKey").generate()
@@ -113,9 +112,9 @@ def test_ml_kem_both_ways_and_our_gen8_message_opens_with_cryptography(quantum_k
     assert hkdf_gcm_open(x_ss + kem_ss, b"Gen8-Hybrid-X25519-MLKEM", message) == b"made here"
 
 
-def test_our_gen7_message_opens_with_cryptography(quantum_keys):
+def test_our_gen7_message_opens_with_cryptography():
     # The session key XOR the FrodoKEM secret (repeated) is HKDF's input.
-    pub, priv = quantum_keys(7, 0)
+    pub, priv = core.generate_keypair(7, 0)
     secret, message = core.encrypt("seven", pub)
     raw = priv[2:]
     length, r = int.from_bytes(raw[:4], "little"), int.from_bytes(secret[:4], "little")

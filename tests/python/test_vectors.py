@@ -66,15 +66,12 @@ def test_password_record(case):
 @needs_pq
 @pytest.mark.parametrize("case", cases("quantum.json", "generation") + cases("quantum_gen2_gen5.json", "generation"))
 def test_quantum_message(case):
-    key = raw(case, "private_key")
-    assert key[:2] == bytes([case["generation"], case["strength"]])
-    assert quantum.decrypt(raw(case, "message"), key, raw(case, "secret")) == case["plaintext"]
+    assert quantum.decrypt(raw(case, "message"), raw(case, "private_key"), raw(case, "secret")) == case["plaintext"]
 
 
 @needs_pq
 @pytest.mark.parametrize("case", cases("quantum.json", "signature"))
 def test_quantum_signature(case):
     key, data, sig = raw(case, "public_key"), raw(case, "data"), raw(case, "signature")
-    assert key[:2] == bytes([case["algorithm"], case["strength"]])
     assert quantum.verify(data, sig, key) is True
     assert quantum.verify(data + b"!", sig, key) is False
