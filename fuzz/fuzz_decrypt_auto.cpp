@@ -10,6 +10,9 @@
 // know which error must come.
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,15 +21,21 @@
 #include "morvex/hybrid.hpp"
 #include "morvex/rsa.hpp"
 #include "rsa/internal.hpp"
-#include "test_rsa_keys.hpp"
 
 using namespace morvex;
 
 namespace {
 
-// The fixed RSA-4096 pair of the C++ tests.
-using test::kPrivateA;
-using test::kPublicA;
+// The fixed RSA-4096 pair of the C++ tests (tests/data/keys).
+std::string key_text(const char* name) {
+  std::ifstream in(std::filesystem::path(__FILE__).parent_path().parent_path() / "tests" / "data" / "keys" / name);
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (!in) std::abort();
+  return text.str();
+}
+const std::string kPrivateA = key_text("rsa4096_a_private.pem");
+const std::string kPublicA = key_text("rsa4096_a_public.pem");
 
 constexpr const char* kTampered = "Hybrid AES-GCM decryption failed (wrong key or tampered data)";
 constexpr const char* kLegacyInvalid = "Invalid hybrid data (legacy Swift format)";
