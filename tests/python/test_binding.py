@@ -33,8 +33,10 @@ def _value(arg: Any) -> Any:
     if not isinstance(arg, dict):
         return arg
     ((kind, spec),) = arg.items()
-    if kind in ("pem", "object"):
-        return (DATA / "keys" / spec).read_text() if kind == "pem" else spec
+    if kind == "object":
+        return spec
+    if kind == "pem":
+        return (DATA / "keys" / spec).read_text()
     parts = [spec] if isinstance(spec, str) else spec
     raw = b"".join(bytes.fromhex(p) if isinstance(p, str) else bytes.fromhex(p[0]) * p[1] for p in parts)
     return {"bytes": bytes, "bytearray": bytearray, "memoryview": memoryview}[kind](raw)
