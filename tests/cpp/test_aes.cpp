@@ -30,7 +30,7 @@ TEST(AesCore, FreshNoncesAndEveryChangedBitRefused) {
   EXPECT_MORVEX_ERROR(aes::decrypt_bytes(blob, "other"), DecryptionError, kNotGcm);
 }
 
-TEST(AesCore, TextFormsAndTheirCauses) {
+TEST(AesCore, TextFormsKeepTheCause) {
   try {
     aes::decrypt_str("abc\n", "k");
     FAIL();
@@ -45,10 +45,6 @@ TEST(AesCore, TextFormsAndTheirCauses) {
     EXPECT_STREQ(e.what(), "Decrypted data is not valid UTF-8");
     EXPECT_THROW(std::rethrow_exception(e.cause()), Utf8Error);
   }
-  const std::string text = "h\xc3\xa9llo \xf0\x9f\x94\x91";
-  const std::string b64 = aes::encrypt_str(text, "k");
-  EXPECT_EQ(b64.size(), 4 * ((text.size() + 28 + 2) / 3));
-  EXPECT_EQ(aes::decrypt_str(b64, "k"), text);
 }
 
 TEST(AesCore, IntoFormsRefuseShortOutputBuffers) {

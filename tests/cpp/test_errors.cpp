@@ -79,21 +79,6 @@ const char* const kClassNames[] = {"MorvexError",    "InvalidInputError", "Encry
 
 }  // namespace
 
-TEST(Errors, EachClassCarriesItsKindAndMessage) {
-  const std::string m = "message: with \xc3\xa9 and\nbreak";
-  // Copies of the base keep what the classes differ in: the kind.
-  const std::pair<MorvexError, ErrorKind> family[] = {
-      {MorvexError(m), ErrorKind::Morvex},           {InvalidInputError(m), ErrorKind::InvalidInput},
-      {EncryptionError(m), ErrorKind::Encryption},   {DecryptionError(m), ErrorKind::Decryption},
-      {SignatureError(m), ErrorKind::Signature},     {QuantumOperationError(m), ErrorKind::QuantumOperation}};
-  for (const auto& [e, kind] : family) {
-    EXPECT_EQ(e.kind(), kind);
-    EXPECT_EQ(e.message(), m);
-    EXPECT_STREQ(e.what(), m.c_str());
-    EXPECT_FALSE(e.cause());
-  }
-}
-
 TEST(Errors, PrimitiveMessagesAreOpenSslsFirstReasonOrTheFallback) {
   // The text that follows a prefix such as "RSA decryption failed: ".
   ERR_raise(ERR_LIB_EVP, EVP_R_BAD_DECRYPT);

@@ -65,7 +65,6 @@ inline const char* const kPrivateB = key_text("rsa4096_b_private.pem");
 inline const char* const kPublicB = key_text("rsa4096_b_public.pem");
 inline const char* const kPrivate2048 = key_text("rsa2048_private.pem");
 inline const char* const kPublic2048 = key_text("rsa2048_public.pem");
-inline const char* const kEcPublic = key_text("p256_public.pem");
 
 // Whether `f` throws `Err` with the message `want`; a `want` ending in ": "
 // is a prefix that a reason must follow. With `need_cause`, the error must
