@@ -39,8 +39,7 @@ TEST(QuantumTables, LookupsByStrength) {
     EXPECT_THROW(oqs::mlkem_alg(bad), std::out_of_range);
     EXPECT_THROW(oqs::sig_algorithm("mldsa", bad), std::out_of_range);
   }
-  EXPECT_THROW(oqs::kem_sizes("ML-DSA-44"), QuantumOperationError);
-  EXPECT_THROW(oqs::kem_sizes("Kyber768"), QuantumOperationError);
+  for (const char* other : {"ML-DSA-44", "Kyber768"}) EXPECT_THROW(oqs::kem_sizes(other), QuantumOperationError);
   EXPECT_THROW(oqs::sig_sizes("ML-KEM-512"), QuantumOperationError);
 }
 
@@ -131,13 +130,6 @@ TEST(QuantumSigAlgorithm, SlhDsaSpellings) {
                       "No SLH-DSA mechanism available; tried ['SLH-DSA-SHA2-256f', 'SLH_DSA_PURE_SHA2_256F']");
   // The bad strength is reported after the query.
   EXPECT_THROW(oqs::sig_algorithm("slhdsa", -1), std::out_of_range);
-  oqs::testing::set_enabled_sig_mechanisms(std::vector<std::string>{});
-  try {
-    oqs::sig_algorithm("slhdsa", 0);
-    ADD_FAILURE();
-  } catch (const QuantumOperationError& e) {
-    EXPECT_TRUE(e.cause() == nullptr);
-  }
   oqs::testing::set_enabled_sig_mechanisms(std::nullopt);
 }
 

@@ -27,9 +27,8 @@ TEST(QuantumSignatures, ArgumentsComeBeforeTheLibrary) {
   const KeyPair kp = generate_signature_keypair(1, 0);
   const Bytes data = morvex::test::bytes_of("d"), sig = sign(data, kp.private_key);
   morvex::test::BackendAbsent absent;
-  EXPECT_THROW(generate_signature_keypair(3), std::invalid_argument);
-  EXPECT_THROW(generate_signature_keypair(0), std::invalid_argument);
-  EXPECT_THROW(generate_signature_keypair(1, 3), std::invalid_argument);
+  for (const auto& [alg, strength] : {std::pair{3, 2}, {0, 2}, {1, 3}})
+    EXPECT_THROW(generate_signature_keypair(alg, strength), std::invalid_argument);
   EXPECT_MORVEX_ERROR(generate_signature_keypair(1, 0), QuantumOperationError, morvex::test::kLoader);
   // Without the library verify throws rather than answering false, but a key
   // without a header is still false.
