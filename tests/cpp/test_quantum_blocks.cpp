@@ -6,7 +6,7 @@
 
 using namespace morvex;
 using namespace morvex::quantum;
-using morvex::test::kGcmFailed;
+using namespace morvex::test;
 
 namespace {
 
@@ -15,12 +15,12 @@ Bytes B(const C& c) {
   return Bytes(c.begin(), c.end());
 }
 
-Bytes hex(const nlohmann::json& j) { return morvex::test::from_hex(j.get<std::string>()); }
+Bytes hex(const nlohmann::json& j) { return from_hex(j.get<std::string>()); }
 
 }  // namespace
 
 TEST(QuantumBlocks, KnownAnswers) {
-  const nlohmann::json t = morvex::test::load_cases("quantum_blocks.json");
+  const nlohmann::json t = load_cases("quantum_blocks.json");
   for (const auto& c : t["hkdf"])
     EXPECT_EQ(B(_hkdf(hex(c["ikm"]), hex(c["salt"]), hex(c["info"]), hex(c["okm"]).size())), hex(c["okm"]))
         << c["what"];
@@ -49,7 +49,6 @@ TEST(QuantumBlocks, Limits) {
   // the cause kept. (Tampering: every generation's tests.)
   const Bytes nonce(12, 9);
   const Sealed empty = _gcm_seal(Bytes(32, 7), nonce, {});
-  EXPECT_TRUE(empty.ciphertext.empty());
   EXPECT_TRUE(_gcm_open(Bytes(32, 7), nonce, {}, empty.tag).empty());
   EXPECT_ERROR_WITH_CAUSE(_gcm_open(Bytes(31, 7), nonce, {}, empty.tag), DecryptionError, kGcmFailed);
   // Not whole CBC blocks, a short session key, no secret: value errors, not
@@ -61,7 +60,6 @@ TEST(QuantumBlocks, Limits) {
 
 TEST(QuantumBlocks, EnumerationConversions) {
   // The operations' own tests cover the small values; here the extremes.
-  EXPECT_EQ(to_strength(2), QuantumStrength::HIGHEST);
   EXPECT_MORVEX_ERROR(to_generation(9), std::invalid_argument, "9 is not a valid QuantumGeneration");
   EXPECT_THROW(to_generation(INT64_MIN), std::invalid_argument);
   EXPECT_THROW(to_strength(INT64_MAX), std::invalid_argument);

@@ -9,13 +9,9 @@
 
 using namespace morvex;
 using namespace morvex::quantum;
+using namespace morvex::test;
 
 namespace {
-
-using morvex::test::BackendAbsent;
-using morvex::test::head;
-using morvex::test::kGcmFailed;
-using morvex::test::kLoader;
 
 // Key pairs by (generation byte, strength), made on first use; alt picks a
 // second pair.
@@ -32,7 +28,7 @@ Bytes bytes_from(const nlohmann::json& parts, const nlohmann::json& named) {
   Bytes out;
   for (const auto& p : parts) {
     const std::string hex = p.is_array() ? p[0].get<std::string>() : p.get<std::string>();
-    const Bytes b = morvex::test::from_hex(hex[0] == '@' ? named.at(hex.substr(1)).get<std::string>() : hex);
+    const Bytes b = from_hex(hex[0] == '@' ? named.at(hex.substr(1)).get<std::string>() : hex);
     for (std::size_t i = 0, n = p.is_array() ? p[1].get<std::size_t>() : 1; i < n; ++i)
       out.insert(out.end(), b.begin(), b.end());
   }
@@ -110,8 +106,7 @@ TEST(QuantumFormats, Gen7) { check_generation(7); }
 
 TEST(QuantumFormats, KeyGenerationHeaders) {
   // GEN3 makes Gen6 keys, GEN4 ignores the strength (GEN1: see the Classic
-  // McEliece test); the default is GEN8/HIGHEST. (Key layouts: the
-  // interoperability tests read them with another implementation.)
+  // McEliece test); the default is GEN8/HIGHEST.
   EXPECT_EQ(head(generate_keypair(3, 1).public_key), Bytes({6, 1}));
   EXPECT_EQ(head(generate_keypair(4, 0).public_key), Bytes({4, 2}));
   EXPECT_EQ(head(generate_keypair().public_key), Bytes({8, 2}));
@@ -125,9 +120,9 @@ TEST(QuantumFormats, KeyGenerationHeaders) {
 TEST(QuantumFormats, KeyChecksAndTheirOrder) {
   const char* const kClass[] = {"MorvexError",    "InvalidInputError", "EncryptionError",
                                 "DecryptionError", "SignatureError",    "QuantumOperationError"};
-  const nlohmann::json table = morvex::test::load_cases("quantum_dispatch.json");
+  const nlohmann::json table = load_cases("quantum_dispatch.json");
   const nlohmann::json& parts = table["parts"];
-  const Bytes d = morvex::test::bytes_of("d");
+  const Bytes d = bytes_of("d");
   for (const auto& c : table["cases"]) {
     const Bytes key = bytes_from(c["key"], parts);
     const std::string op = c.value("op", "");

@@ -11,10 +11,8 @@
 #include "test_quantum_util.hpp"
 
 using namespace morvex;
+using namespace morvex::test;
 namespace oqs = morvex::quantum::oqs;
-
-using morvex::test::BackendAbsent;
-using morvex::test::kLoader;
 
 #define EXPECT_QUANTUM_PREFIX(stmt, prefix) EXPECT_ERROR_WITH_CAUSE(stmt, QuantumOperationError, prefix)
 
@@ -141,10 +139,9 @@ TEST(QuantumKem, LengthsAndNamesAreCheckedBeforeTheLibrary) {
     SCOPED_TRACE(alg);
     for (std::size_t n : {m.public_key - 1, m.public_key + 1, std::size_t{0}})
       EXPECT_QUANTUM_PREFIX(oqs::encapsulate(alg, Bytes(n)), "KEM encapsulation failed (" + alg + "): ");
-    for (const auto& [sk, ct] : std::vector<std::pair<std::size_t, std::size_t>>{
-             {m.secret_key - 1, m.output}, {m.secret_key + 1, m.output}, {m.secret_key, m.output - 1},
-             {m.secret_key, m.output + 1}, {m.secret_key, 0}})
-      EXPECT_QUANTUM_PREFIX(oqs::decapsulate(alg, Bytes(sk), Bytes(ct)), "KEM decapsulation failed (" + alg + "): ");
+    const std::size_t sk = m.secret_key, ct = m.output;
+    for (const auto& [s, c] : {std::pair{sk - 1, ct}, {sk + 1, ct}, {sk, ct - 1}, {sk, std::size_t{0}}})
+      EXPECT_QUANTUM_PREFIX(oqs::decapsulate(alg, Bytes(s), Bytes(c)), "KEM decapsulation failed (" + alg + "): ");
   }
   EXPECT_QUANTUM_PREFIX(oqs::generate_keypair("Kyber768"), "KEM key generation failed (Kyber768): ");
   EXPECT_QUANTUM_PREFIX(oqs::generate_keypair("ML-DSA-44"), "KEM key generation failed (ML-DSA-44): ");
@@ -157,7 +154,7 @@ TEST(QuantumKem, LengthsAndNamesAreCheckedBeforeTheLibrary) {
 }
 
 TEST(QuantumSig, EveryMechanismRefusesWhatDoesNotFit) {
-  const Bytes msg = morvex::test::bytes_of("attack at dawn");
+  const Bytes msg = bytes_of("attack at dawn");
   for (const oqs::detail::Mechanism& m : oqs::detail::mechanisms()) {
     if (m.is_kem()) continue;
     const std::string alg(m.name);
@@ -167,7 +164,7 @@ TEST(QuantumSig, EveryMechanismRefusesWhatDoesNotFit) {
     EXPECT_TRUE(oqs::sig_verify(alg, kp.public_key, msg, sig));
     // Altered data, a zero key, sizes that do not fit: false; a signing key
     // that does not fit: the adapter's error.
-    EXPECT_FALSE(oqs::sig_verify(alg, kp.public_key, morvex::test::bytes_of("attack at dusk"), sig));
+    EXPECT_FALSE(oqs::sig_verify(alg, kp.public_key, bytes_of("attack at dusk"), sig));
     EXPECT_FALSE(oqs::sig_verify(alg, Bytes(m.public_key, 0), msg, sig));
     EXPECT_FALSE(oqs::sig_verify(alg, Bytes(m.public_key - 1, 1), msg, sig));
     EXPECT_FALSE(oqs::sig_verify(alg, kp.public_key, msg, Bytes(sig.begin(), sig.end() - 1)));
