@@ -67,6 +67,7 @@ const std::map<std::string, Operation> kOperations{
     {"rsa.decrypt_str", [](const Input& in) { (void)rsa::decrypt_str(in.text, in.key); }},
     {"hybrid.encrypt_bytes", [](const Input& in) { (void)hybrid::encrypt_bytes(in.data, in.key); }},
     {"hybrid.encrypt_str", [](const Input& in) { (void)hybrid::encrypt_str(in.text, in.key); }},
+    {"hybrid.decrypt_str", [](const Input& in) { (void)hybrid::decrypt_str(in.text, in.key); }},
     {"hybrid.decrypt_auto", [](const Input& in) { (void)hybrid::decrypt_auto(in.data, in.key); }},
     {"hybrid._legacy_decrypt", [](const Input& in) { (void)hybrid::_legacy_decrypt(in.data, in.key); }},
     {"hybrid._net_decrypt", [](const Input& in) { (void)hybrid::_net_decrypt(in.data, in.key); }},
