@@ -7,10 +7,10 @@
 
 using namespace morvex;
 using namespace morvex::quantum;
-using morvex::test::head;
+using namespace morvex::test;
 
 TEST(QuantumSignatures, EveryAlgorithmAndStrength) {
-  const Bytes data = morvex::test::bytes_of("signed data");
+  const Bytes data = bytes_of("signed data");
   for (std::int64_t alg : {1, 2}) {
     for (std::int64_t st : {0, 1, 2}) {
       SCOPED_TRACE(testing::Message() << alg << "/" << st);
@@ -25,13 +25,13 @@ TEST(QuantumSignatures, EveryAlgorithmAndStrength) {
 
 TEST(QuantumSignatures, ArgumentsComeBeforeTheLibrary) {
   const KeyPair kp = generate_signature_keypair(1, 0);
-  const Bytes data = morvex::test::bytes_of("d"), sig = sign(data, kp.private_key);
-  morvex::test::BackendAbsent absent;
+  const Bytes data = bytes_of("d"), sig = sign(data, kp.private_key);
+  BackendAbsent absent;
   for (const auto& [alg, strength] : {std::pair{3, 2}, {0, 2}, {1, 3}})
     EXPECT_THROW(generate_signature_keypair(alg, strength), std::invalid_argument);
-  EXPECT_MORVEX_ERROR(generate_signature_keypair(1, 0), QuantumOperationError, morvex::test::kLoader);
+  EXPECT_MORVEX_ERROR(generate_signature_keypair(1, 0), QuantumOperationError, kLoader);
   // Without the library verify throws rather than answering false, but a key
   // without a header is still false.
-  EXPECT_MORVEX_ERROR(verify(data, sig, kp.public_key), QuantumOperationError, morvex::test::kLoader);
+  EXPECT_MORVEX_ERROR(verify(data, sig, kp.public_key), QuantumOperationError, kLoader);
   EXPECT_FALSE(verify(data, sig, Bytes{1}));
 }
