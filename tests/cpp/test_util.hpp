@@ -20,13 +20,6 @@ namespace morvex::test {
 
 inline Bytes bytes_of(std::string_view s) { return Bytes(s.begin(), s.end()); }
 
-// `n` bytes of a pattern without short repeats.
-inline Bytes filled(std::size_t n, std::uint8_t seed = 1) {
-  Bytes b(n);
-  for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(seed + i * 31 + (i >> 8));
-  return b;
-}
-
 inline Bytes from_hex(std::string_view hex) {
   Bytes out;
   for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
