@@ -5,13 +5,9 @@
 using namespace morvex;
 using morvex::test::bytes_of;
 
-namespace {
-
 const char* const kNotGcm =
     "AES decryption failed: data is not valid AES-GCM (legacy AES-CBC+HMAC not yet supported, "
     "or wrong key/tampered data).";
-
-}  // namespace
 
 TEST(AesCore, FreshNoncesAndEveryChangedBitRefused) {
   // Layout and round trips: the interoperability test; stored blobs: the

@@ -62,7 +62,6 @@ TEST(CoreConcurrency, EveryClassicalAreaOnManyThreads) {
     // AES: own key, the shared blob, and a wrong key.
     const std::string token = aes::encrypt_str(text, key);
     EXPECT_EQ(aes::decrypt_str(token, key), text);
-    EXPECT_EQ(aes::decrypt_bytes(aes::encrypt_bytes(data, key), key), data);
     EXPECT_EQ(aes::decrypt_bytes(shared_blob, shared_key), bytes_of("shared plaintext"));
     EXPECT_THROW(aes::decrypt_str(token, shared_key), DecryptionError);
 
@@ -82,7 +81,6 @@ TEST(CoreConcurrency, EveryClassicalAreaOnManyThreads) {
     const std::string record = password::hash_password(text, 1000 + t);
     EXPECT_TRUE(password::verify_password(text, record));
     EXPECT_FALSE(password::verify_password(text + "x", record));
-    EXPECT_TRUE(password::needs_rehash(record));
     EXPECT_TRUE(password::verify_password("shared password", shared_record));
   });
 }

@@ -6,17 +6,10 @@ using namespace morvex;
 using morvex::test::bytes_of;
 using morvex::test::from_hex;
 
-namespace {
-
-const nlohmann::json& cases() {
-  static const nlohmann::json j = morvex::test::load_cases("encoding.json");
-  return j;
-}
-
-}  // namespace
+const nlohmann::json kCases = morvex::test::load_cases("encoding.json");
 
 TEST(Base64, KnownAnswers) {
-  for (const auto& c : cases()["base64_accepted"]) {
+  for (const auto& c : kCases["base64_accepted"]) {
     const std::string text = c[0];
     const Bytes data = from_hex(c[1].get<std::string>());
     EXPECT_EQ(encoding::base64_decode(text), data) << text;
@@ -28,7 +21,7 @@ TEST(Base64, KnownAnswers) {
 }
 
 TEST(Base64, StrictReadingRefusesEverythingOutsideTheRules) {
-  for (const auto& c : cases()["base64_refused"]) {
+  for (const auto& c : kCases["base64_refused"]) {
     const std::string bad = c;
     EXPECT_THROW(encoding::base64_decode(bad), Base64Error) << bad;
     EXPECT_THROW(encoding::base64_decode_secure(bad), Base64Error) << bad;
@@ -37,9 +30,9 @@ TEST(Base64, StrictReadingRefusesEverythingOutsideTheRules) {
 }
 
 TEST(Utf8, AcceptsWellFormedTextAndNamesTheFirstFault) {
-  for (const auto& ok : cases()["utf8_accepted"])
+  for (const auto& ok : kCases["utf8_accepted"])
     EXPECT_NO_THROW(encoding::validate_utf8(bytes_of(ok.get<std::string>()))) << ok;
-  for (const auto& c : cases()["utf8_refused"]) {
+  for (const auto& c : kCases["utf8_refused"]) {
     const Bytes text = from_hex(c[0].get<std::string>());
     try {
       encoding::validate_utf8(text);
@@ -53,7 +46,7 @@ TEST(Utf8, AcceptsWellFormedTextAndNamesTheFirstFault) {
 }
 
 TEST(Keys, ConvertKeyKnownAnswers) {
-  for (const auto& c : cases()["convert_key"]) {
+  for (const auto& c : kCases["convert_key"]) {
     const keys::AesKey key = keys::convert_key(c[0].get<std::string>());
     EXPECT_EQ(Bytes(key.data(), key.data() + keys::AES_KEY_SIZE), from_hex(c[1].get<std::string>())) << c[0];
   }
