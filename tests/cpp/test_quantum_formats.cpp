@@ -118,7 +118,7 @@ TEST(QuantumFormats, KeyGenerationHeaders) {
 }
 
 TEST(QuantumFormats, KeyChecksAndTheirOrder) {
-  const char* const kClass[] = {"MorvexError",    "InvalidInputError", "EncryptionError",
+  const char* const kClass[] = {"MorvexError",    "InvalidInputError", "EncryptionError",  // by ErrorKind
                                 "DecryptionError", "SignatureError",    "QuantumOperationError"};
   const nlohmann::json table = load_cases("quantum_dispatch.json");
   const nlohmann::json& parts = table["parts"];
@@ -166,7 +166,7 @@ TEST(QuantumFormats, Gen8SecretAndX25519) {
   longer.insert(longer.end(), 17, 0xaa);
   EXPECT_TRUE(decrypt(e.message, k.private_key, longer).empty());
   // A low-order ephemeral key makes an all-zero shared secret: refused as
-  // altered data. (Low-order recipient keys: the dispatch cases.)
+  // altered data. (Low-order recipient keys: the key cases.)
   for (std::uint8_t u : {0, 1}) {
     Bytes s = e.secret;
     std::fill(s.end() - 32, s.end(), 0);
