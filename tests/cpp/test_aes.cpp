@@ -39,3 +39,11 @@ TEST(AesCore, IntoFormsRefuseShortOutputBuffers) {
   EXPECT_MORVEX_ERROR(aes::decrypt_bytes_into(Bytes(28), "k", std::span<std::uint8_t>()), DecryptionError,
                       kNotGcm);
 }
+
+TEST(AesCore, ShortDecryptedTextLivesWhereItsOwnerWipesIt) {
+  // A short string would sit in the object's own buffer, which the wiping
+  // allocator never sees.
+  const SecureString s = aes::decrypt_str(aes::encrypt_str("hi", "k"), "k");
+  const char* object = reinterpret_cast<const char*>(&s);
+  EXPECT_TRUE(s.data() < object || s.data() >= object + sizeof s);
+}
