@@ -16,7 +16,6 @@
 #include "morvex/errors.hpp"
 #include "morvex/password.hpp"
 #include "password/record.hpp"
-#include "password/record.hpp"
 
 using namespace morvex;
 namespace pw = morvex::password;
@@ -45,6 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (params.is_object() && params.contains("iterations")) iterations = pw::_to_integer(params["iterations"]);
   }
   check(pw::needs_rehash(text) == (!iterations || *iterations < pw::UPGRADE_THRESHOLD));
+  check(pw::_parse_items(text).has_value() == record.has_value());
 
   const std::optional<pw::VerifyPlan> plan = pw::_plan_verify(text);
   if (plan) {
