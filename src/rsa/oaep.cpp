@@ -37,34 +37,34 @@ PKeyCtx context_for(EVP_PKEY* key) {
 
 }  // namespace
 
-Bytes internal::oaep_encrypt(EVP_PKEY* key, ByteView data) {
+namespace {
+
+using PKeyInit = int (*)(EVP_PKEY_CTX*, const OSSL_PARAM*);
+using PKeyOp = int (*)(EVP_PKEY_CTX*, unsigned char*, std::size_t*, const unsigned char*, std::size_t);
+
+// One OAEP operation into an owner of the caller's kind (a wiping one for
+// plaintexts): the size query, then the operation itself.
+template <class Out>
+Out oaep_run(EVP_PKEY* key, ByteView in, PKeyInit init, PKeyOp op, const char* failed) {
   detail::clear_openssl_errors();
   const PKeyCtx ctx = context_for(key);
-  if (EVP_PKEY_encrypt_init_ex(ctx.get(), oaep_params()) != 1)
-    detail::throw_openssl("operation not supported for this keytype");
+  if (init(ctx.get(), oaep_params()) != 1) detail::throw_openssl("operation not supported for this keytype");
   std::size_t len = 0;
-  if (EVP_PKEY_encrypt(ctx.get(), nullptr, &len, data.data(), data.size()) != 1)
-    detail::throw_openssl("encryption failed");
-  Bytes block(len);
-  if (EVP_PKEY_encrypt(ctx.get(), block.data(), &len, data.data(), data.size()) != 1)
-    detail::throw_openssl("encryption failed");
-  block.resize(len);
-  return block;
+  if (op(ctx.get(), nullptr, &len, in.data(), in.size()) != 1) detail::throw_openssl(failed);
+  Out out(len);
+  if (op(ctx.get(), out.data(), &len, in.data(), in.size()) != 1) detail::throw_openssl(failed);
+  out.resize(len);
+  return out;
+}
+
+}  // namespace
+
+Bytes internal::oaep_encrypt(EVP_PKEY* key, ByteView data) {
+  return oaep_run<Bytes>(key, data, &EVP_PKEY_encrypt_init_ex, &EVP_PKEY_encrypt, "encryption failed");
 }
 
 SecureBytes internal::oaep_decrypt(EVP_PKEY* key, ByteView blob) {
-  detail::clear_openssl_errors();
-  const PKeyCtx ctx = context_for(key);
-  if (EVP_PKEY_decrypt_init_ex(ctx.get(), oaep_params()) != 1)
-    detail::throw_openssl("operation not supported for this keytype");
-  std::size_t len = 0;
-  if (EVP_PKEY_decrypt(ctx.get(), nullptr, &len, blob.data(), blob.size()) != 1)
-    detail::throw_openssl("decryption failed");
-  SecureBytes out(len);
-  if (EVP_PKEY_decrypt(ctx.get(), out.data(), &len, blob.data(), blob.size()) != 1)
-    detail::throw_openssl("decryption failed");
-  out.resize(len);
-  return out;
+  return oaep_run<SecureBytes>(key, blob, &EVP_PKEY_decrypt_init_ex, &EVP_PKEY_decrypt, "decryption failed");
 }
 
 Bytes encrypt_oaep_with(EVP_PKEY* key, ByteView data) {
