@@ -14,7 +14,8 @@ namespace morvex::aes {
 inline constexpr std::size_t GCM_NONCE_SIZE = 12;
 inline constexpr std::size_t GCM_TAG_SIZE = 16;
 
-// Throws InvalidInputError "Data cannot be empty", EncryptionError.
+// Throws InvalidInputError "Data cannot be empty" or "Key cannot be empty"
+// (in that order), EncryptionError.
 Bytes encrypt_bytes(ByteView data, std::string_view key);
 // Throws DecryptionError when the blob is shorter than 29 bytes or does not
 // authenticate under the key. Plaintexts come back in wiping owners.

@@ -5,7 +5,7 @@
 #include <openssl/kdf.h>
 #include <openssl/params.h>
 
-#include <climits>
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -45,26 +45,28 @@ const EVP_CIPHER* aes_cbc(std::size_t key_len) {
   }
 }
 
-// EVP lengths are ints.
-void check_int_len(std::size_t n) {
-  if (n > static_cast<std::size_t>(INT_MAX) - 32) throw PrimitiveError("data too long");
-}
+// EVP update lengths are ints: large inputs go in slices of whole blocks,
+// the chaining carried from one slice to the next by the context.
+constexpr std::size_t kSlice = std::size_t{1} << 30;
 
 // Raw AES-CBC without padding over whole blocks.
 void cbc_raw(bool encrypt, ByteView in, ByteView key, ByteView iv, std::uint8_t* out) {
   const EVP_CIPHER* cipher = aes_cbc(key.size());
   if (iv.size() != kCbcIvSize) throw PrimitiveError("invalid IV size for AES-CBC");
-  check_int_len(in.size());
   morvex::detail::CipherCtx ctx(EVP_CIPHER_CTX_new());
   if (!ctx || EVP_CipherInit_ex2(ctx.get(), cipher, key.data(), iv.data(), encrypt ? 1 : 0, nullptr) != 1)
     morvex::detail::throw_openssl("cipher initialisation failed");
   EVP_CIPHER_CTX_set_padding(ctx.get(), 0);
-  int outl = 0;
-  if (!in.empty() &&
-      EVP_CipherUpdate(ctx.get(), out, &outl, in.data(), static_cast<int>(in.size())) != 1)
-    morvex::detail::throw_openssl("cipher failed");
+  std::size_t done = 0;
+  while (done < in.size()) {
+    const std::size_t n = std::min(kSlice, in.size() - done);
+    int outl = 0;
+    if (EVP_CipherUpdate(ctx.get(), out + done, &outl, in.data() + done, static_cast<int>(n)) != 1)
+      morvex::detail::throw_openssl("cipher failed");
+    done += n;
+  }
   int fin = 0;
-  if (EVP_CipherFinal_ex(ctx.get(), out + outl, &fin) != 1)
+  if (EVP_CipherFinal_ex(ctx.get(), out + done, &fin) != 1)
     morvex::detail::throw_openssl("data not multiple of block length");
 }
 
@@ -189,7 +191,6 @@ SecureBytes _gcm_open(ByteView key, ByteView nonce, ByteView ciphertext, ByteVie
 
 Bytes _cbc_encrypt(ByteView data, ByteView key, ByteView iv) {
   if (iv.size() != kCbcIvSize) throw PrimitiveError("invalid IV size for AES-CBC");
-  check_int_len(data.size());
   Bytes out(detail::cbc_size(data.size()));
   detail::cbc_encrypt_into(data, key, iv.data(), out.data());
   return out;

@@ -14,13 +14,13 @@ async def encrypt(plaintext: str, key: str) -> str:
 
     Args:
         plaintext: the text to encrypt (its UTF-8 bytes); must not be empty.
-        key: a passphrase or a Base64 key; normalised to a 32-byte AES key.
+        key: a passphrase or a Base64 key, not empty; normalised to a 32-byte AES key.
 
     Returns:
         The sealed blob (nonce 12 || ciphertext || tag 16) as Base64 text.
 
     Raises:
-        InvalidInputError: "Plaintext cannot be empty".
+        InvalidInputError: "Plaintext cannot be empty"; "Key cannot be empty".
         EncryptionError: the AES-GCM primitive failed.
 
     Runs ``core.encrypt_str`` on the event loop's default executor.
@@ -53,13 +53,13 @@ async def encrypt_bytes(data: bytes, key: str) -> bytes:
 
     Args:
         data: the bytes to seal; must not be empty.
-        key: a passphrase or a Base64 key; normalised to a 32-byte AES key.
+        key: a passphrase or a Base64 key, not empty; normalised to a 32-byte AES key.
 
     Returns:
         The sealed blob: nonce (12) || ciphertext || tag (16), len(data) + 28 bytes.
 
     Raises:
-        InvalidInputError: "Data cannot be empty".
+        InvalidInputError: "Data cannot be empty"; "Key cannot be empty".
         EncryptionError: the AES-GCM primitive failed.
 
     Runs ``core.encrypt_bytes`` on the event loop's default executor.
