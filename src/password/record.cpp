@@ -5,6 +5,7 @@
 #include <limits>
 #include <string>
 
+#include "common/ct.hpp"
 #include "morvex/encoding.hpp"
 #include "morvex/errors.hpp"
 #include "morvex/password.hpp"
@@ -220,7 +221,8 @@ bool verify_password(std::string_view password, std::string_view hash_json) {
   // answer stays false.
   SecureBytes derived(plan->digest.size());
   _derive_into(password, plan->salt, plan->iterations, plan->hash->name, derived);
-  return CRYPTO_memcmp(derived.data(), plan->digest.data(), derived.size()) == 0;
+  // The answer is public: it is what verification is for.
+  return morvex::detail::public_value(CRYPTO_memcmp(derived.data(), plan->digest.data(), derived.size()) == 0);
 }
 
 std::optional<std::vector<JsonItem>> _parse_items(std::string_view hash_json) {

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "common/ct.hpp"
 #include "common/gcm.hpp"
 #include "common/ossl.hpp"
 #include "morvex/errors.hpp"
@@ -155,7 +156,16 @@ void cbc_encrypt_into(ByteView data, ByteView key, const std::uint8_t* iv, std::
 }
 
 bool equal_ct(const std::uint8_t* a, const std::uint8_t* b, std::size_t n) noexcept {
-  return CRYPTO_memcmp(a, b, n) == 0;
+  // The answer is public: it is what the comparison is for.
+  return morvex::detail::public_value(CRYPTO_memcmp(a, b, n) == 0);
+}
+
+void check_mac(ByteView mac_key, ByteView enc, const char* refusal) {
+  std::uint8_t expected[kMacSize];
+  hmac256_parts(mac_key, {enc.first(enc.size() - kMacSize)}, expected);
+  const bool same = equal_ct(expected, enc.data() + enc.size() - kMacSize, kMacSize);
+  secure_wipe(expected, sizeof expected);
+  if (!same) throw DecryptionError(refusal);
 }
 
 }  // namespace detail
@@ -206,14 +216,19 @@ SecureBytes _cbc_decrypt(ByteView ciphertext, ByteView key, ByteView iv) {
   }
   SecureBytes out(ciphertext.size());
   cbc_raw(false, ciphertext, key, iv, out.data());
-  // PKCS#7: the last byte k is 1..16 and the last k bytes all equal k.
+  // PKCS#7: the last byte k is 1..16 and the last k bytes all equal k. The
+  // last block is read whole, whatever k is: no branch or bound on it.
   const std::size_t n = out.size();
-  const std::uint8_t k = n == 0 ? 0 : out[n - 1];
-  bool ok = k >= 1 && k <= 16;
-  if (ok)
-    for (std::size_t i = n - k; i < n; ++i) ok &= out[i] == k;
-  if (!ok) throw DecryptionError(kUnpadFailed, std::make_exception_ptr(PrimitiveError("Invalid padding bytes.")));
-  out.resize(n - k);
+  using morvex::detail::ct_lt_mask;
+  const std::uint32_t k = n == 0 ? 0 : out[n - 1];
+  std::uint32_t bad = n == 0 ? 1 : ct_lt_mask(k, 1) | ct_lt_mask(16, k);
+  for (std::size_t i = 1; i <= 16 && i <= n; ++i) bad |= ct_lt_mask(i - 1, k) & (out[n - i] ^ k);
+  // Public from here: the data has passed its MAC, so whether its padding
+  // is valid tells nothing a sender did not know; k sets the length of the
+  // result handed back.
+  if (morvex::detail::public_value(bad != 0))
+    throw DecryptionError(kUnpadFailed, std::make_exception_ptr(PrimitiveError("Invalid padding bytes.")));
+  out.resize(n - morvex::detail::public_value(k));
   return out;
 }
 
