@@ -25,6 +25,12 @@ mv "$WORK/install" "$WORK/prefix"
 PREFIX="$WORK/prefix"
 LIBDIR="$(dirname "$(find "$PREFIX" -name libmorvex.so)")"
 
+# morvex's licence, beside those of the libraries linked into it.
+if ! cmp -s "$ROOT/LICENSE" "$PREFIX/share/doc/morvex/LICENSE" \
+   || [ -z "$(ls -A "$PREFIX/share/doc/morvex/licenses" 2>/dev/null)" ]; then
+  echo "the package lacks morvex's licence or those of its dependencies" >&2; exit 1
+fi
+
 # Public headers stand alone: each compiles by itself, and none reaches a
 # header of OpenSSL, Botan, libmceliece or nlohmann-json.
 while IFS= read -r header; do
