@@ -14,7 +14,7 @@ async def encrypt(plaintext: str, key: str) -> str:
 
     Args:
         plaintext: the text to encrypt (its UTF-8 bytes); must not be empty.
-        key: a passphrase or a Base64 key, not empty; normalised to a 32-byte AES key.
+        key: a passphrase or a Base64 key; normalised to a 32-byte AES key.
 
     Returns:
         The sealed blob (nonce 12 || ciphertext || tag 16) as Base64 text.
@@ -53,7 +53,7 @@ async def encrypt_bytes(data: bytes, key: str) -> bytes:
 
     Args:
         data: the bytes to seal; must not be empty.
-        key: a passphrase or a Base64 key, not empty; normalised to a 32-byte AES key.
+        key: a passphrase or a Base64 key; normalised to a 32-byte AES key.
 
     Returns:
         The sealed blob: nonce (12) || ciphertext || tag (16), len(data) + 28 bytes.
