@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/ct.hpp"
+#include "morvex/aes.hpp"
 #include "morvex/bytes.hpp"
 #include "morvex/encoding.hpp"
 #include "morvex/errors.hpp"
@@ -51,6 +52,19 @@ void key_texts() {
   for (const std::string& t : texts) consume(keys::convert_key(secret(t)));
   for (const std::string& t : texts) {
     if (auto d = encoding::try_base64_decode_secure(secret(t))) consume(*d);
+  }
+}
+
+// A sealed blob made and opened under a secret key text.
+void sealed_blob() {
+  const std::string key = secret(encoding::base64_encode(pattern(32, 9)));
+  Bytes blob = aes::encrypt_bytes(pattern(20, 1), key);
+  MORVEX_CT_PUBLIC(blob.data(), blob.size());  // a blob is public, whatever key made it
+  consume(aes::decrypt_bytes(blob, key));
+  blob[20] ^= 1;
+  try {
+    consume(aes::decrypt_bytes(blob, key));
+  } catch (const DecryptionError&) {
   }
 }
 
@@ -125,6 +139,7 @@ void wrappers_and_wiping() {
 
 int main() {
   key_texts();
+  sealed_blob();
   password_compare();
   mac_and_unpadding();
   combinations();
