@@ -36,6 +36,9 @@ void check(bool ok) {
 // double range, which the reader decides on its own).
 int general_reading(std::string_view text) {
   if (text.substr(0, 3) == "\xEF\xBB\xBF") return -1;  // nlohmann skips a byte order mark
+  // nlohmann ends the text at a NUL byte; JSON has no place for one outside
+  // a string, nor unescaped inside one.
+  if (text.find('\0') != std::string_view::npos) return -1;
   try {
     return nlohmann::json::parse(text.begin(), text.end()).is_object() ? 1 : 0;
   } catch (const nlohmann::json::out_of_range&) {
