@@ -1,5 +1,4 @@
-#include <nanobind/stl/optional.h>
-
+// morvex._native.password: password records, and a record read into Python objects.
 #include <charconv>
 #include <string>
 #include <vector>
@@ -37,10 +36,16 @@ class ObjectBuilder {
   void integer(std::string_view literal) {
     std::int64_t v = 0;
     const auto [end, ec] = std::from_chars(literal.data(), literal.data() + literal.size(), v);
-    if (ec == std::errc() && end == literal.data() + literal.size()) return put(nb::int_(v));
+    if (ec == std::errc() && end == literal.data() + literal.size()) {
+      put(nb::int_(v));
+      return;
+    }
     const std::string text(literal);
     PyObject* big = PyLong_FromString(text.c_str(), nullptr, 10);
-    if (big != nullptr) return put(nb::steal(big));
+    if (big != nullptr) {
+      put(nb::steal(big));
+      return;
+    }
     if (!PyErr_ExceptionMatches(PyExc_ValueError)) throw nb::python_error();
     // Beyond the interpreter's limit on digits: the literal stands in until
     // the text is known to be a JSON object (see raise_deferred).

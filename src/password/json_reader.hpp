@@ -207,7 +207,10 @@ class Reader {
       }
       if (c < 0x20) return false;
       if (c == '\\') {
-        if (!escaped) scratch_.assign(start, p_), escaped = true;
+        if (!escaped) {
+          scratch_.assign(start, p_);
+          escaped = true;
+        }
         ++p_;
         if (p_ == end_ || !escape()) return false;
         continue;
