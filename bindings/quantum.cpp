@@ -32,7 +32,9 @@ nb::tuple sig_strip(ByteView headered, std::string_view label) {
 
 void bind_quantum(nb::module_& m) {
   // --- public operations ----------------------------------------------------
-  m.def("generate_keypair", &q::_generate_keypair, guard(), "generation"_a = std::int64_t(q::QuantumGeneration::GEN8),
+  // Integers from Python: the core's integer forms turn them into members.
+  m.def("generate_keypair", &q::_generate_keypair, guard(),
+        "generation"_a = std::int64_t(q::QuantumGeneration::GEN8),
         "strength"_a = std::int64_t(q::QuantumStrength::HIGHEST),
         nb::sig("def generate_keypair(generation: int = QuantumGeneration.GEN8, "
                 "strength: int = QuantumStrength.HIGHEST) -> tuple[bytes, bytes]"),
@@ -54,7 +56,8 @@ void bind_quantum(nb::module_& m) {
         "Raises InvalidInputError for a private key under 3 bytes or an empty secret,\n"
         "QuantumOperationError for an unsupported generation byte, DecryptionError\n"
         "for a wrong key, altered data or a plaintext that is not UTF-8.");
-  m.def("generate_signature_keypair", &q::_generate_signature_keypair, guard(), "algorithm"_a = std::int64_t(q::SignatureAlgorithm::ML_DSA),
+  m.def("generate_signature_keypair", &q::_generate_signature_keypair, guard(),
+        "algorithm"_a = std::int64_t(q::SignatureAlgorithm::ML_DSA),
         "strength"_a = std::int64_t(q::QuantumStrength::HIGHEST),
         nb::sig("def generate_signature_keypair(algorithm: int = SignatureAlgorithm.ML_DSA, "
                 "strength: int = QuantumStrength.HIGHEST) -> tuple[bytes, bytes]"),

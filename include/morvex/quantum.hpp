@@ -63,8 +63,10 @@ struct Encrypted {
   Bytes message;
 };
 
-// QuantumOperationError from the adapter. GEN1 makes GEN2 keys, GEN3 makes
-// GEN6 keys, GEN4 always uses the highest strength.
+// GEN1 makes GEN2 keys, GEN3 makes GEN6 keys, GEN4 always uses the highest
+// strength. std::invalid_argument for a number cast to an enumeration that
+// names no member (before anything else); QuantumOperationError from the
+// adapter.
 KeyPair generate_keypair(QuantumGeneration generation = QuantumGeneration::GEN8,
                          QuantumStrength strength = QuantumStrength::HIGHEST);
 
@@ -79,6 +81,8 @@ Encrypted encrypt(std::string_view message, ByteView public_key);
 // back in a wiping owner.
 SecureString decrypt(ByteView encrypted_message, ByteView private_key, ByteView secret);
 
+// std::invalid_argument for a number cast to an enumeration that names no
+// member; QuantumOperationError from the adapter.
 KeyPair generate_signature_keypair(SignatureAlgorithm algorithm = SignatureAlgorithm::ML_DSA,
                                    QuantumStrength strength = QuantumStrength::HIGHEST);
 Bytes sign(ByteView data, ByteView private_key);
