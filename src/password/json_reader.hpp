@@ -10,8 +10,8 @@
 //   void integer(std::string_view);    // the literal, whatever its size
 //   void number(double);               // a literal with a fraction or an exponent
 //   void boolean(bool);  void null();
-// The views last until the next call. The handler may throw; the exception
-// leaves read() unchanged.
+// The views last until the next call. An exception from the handler passes
+// through read() as it is.
 //
 // Refused: anything but one value with white space around it; a byte order
 // mark; text that is not UTF-8 (overlong forms, encoded surrogates); control
