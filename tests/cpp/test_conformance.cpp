@@ -1,12 +1,9 @@
-// The field's shared vectors (Wycheproof, NIST ACVP), each run through the
-// operations that use the primitive. A file holds groups of vectors with a
-// verdict: every valid one must be accepted with the expected output, no
-// invalid one may be, acceptable ones go by the family's rule, and what the
-// library never meets is skipped with the reason. Each file prints its counts.
-// Post-quantum known answers that need fixed randomness (key generation from
-// a seed, encapsulation with the vector's m, deterministic signing) go
-// through the backend behind the adapter; every other check goes through the
-// adapter itself.
+// The field's shared vectors (Wycheproof, NIST ACVP) through the operations
+// that use each primitive: every valid vector is accepted with the expected
+// output, no invalid one is, acceptable ones go by the family's rule, and what
+// the library never meets is skipped with the reason; each file prints its
+// counts. Post-quantum known answers that need fixed randomness go through the
+// backend behind the adapter, every other check through the adapter itself.
 #include <fstream>
 #include <functional>
 #include <iostream>
