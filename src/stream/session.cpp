@@ -33,11 +33,13 @@ void hkdf_expand_sha512(ByteView prk, std::initializer_list<ByteView> info, std:
                                OSSL_PARAM_construct_end()};
   SecretArray<kSha512> t;
   std::size_t t_len = 0, done = 0;
+  MacCtx ctx(EVP_MAC_CTX_new(hmac()));
+  if (!ctx || EVP_MAC_init(ctx.get(), prk.data(), prk.size(), params) != 1)
+    morvex::detail::throw_openssl("HMAC initialisation failed");
   for (std::uint8_t i = 1; done < n; ++i) {
-    MacCtx ctx(EVP_MAC_CTX_new(hmac()));
-    if (!ctx || EVP_MAC_init(ctx.get(), prk.data(), prk.size(), params) != 1)
-      morvex::detail::throw_openssl("HMAC initialisation failed");
-    bool ok = t_len == 0 || EVP_MAC_update(ctx.get(), t.data(), t_len) == 1;
+    // Later blocks restart under the same key.
+    bool ok = i == 1 || EVP_MAC_init(ctx.get(), nullptr, 0, nullptr) == 1;
+    ok = ok && (t_len == 0 || EVP_MAC_update(ctx.get(), t.data(), t_len) == 1);
     for (ByteView part : info) ok = ok && (part.empty() || EVP_MAC_update(ctx.get(), part.data(), part.size()) == 1);
     ok = ok && EVP_MAC_update(ctx.get(), &i, 1) == 1;
     std::size_t got = 0;
@@ -48,6 +50,14 @@ void hkdf_expand_sha512(ByteView prk, std::initializer_list<ByteView> info, std:
     std::memcpy(out + done, t.data(), take);
     done += take;
   }
+}
+
+// The tag through the provider's parameters directly (the ctrl interface
+// translates to these on every call).
+bool tag_param(EVP_CIPHER_CTX* ctx, std::uint8_t* tag, bool get) {
+  OSSL_PARAM params[] = {OSSL_PARAM_construct_octet_string(OSSL_CIPHER_PARAM_AEAD_TAG, tag, TAG_SIZE),
+                         OSSL_PARAM_construct_end()};
+  return (get ? EVP_CIPHER_CTX_get_params(ctx, params) : EVP_CIPHER_CTX_set_params(ctx, params)) == 1;
 }
 
 }  // namespace
@@ -99,8 +109,7 @@ void Session::seal(std::uint64_t index, ByteView in, std::uint8_t* out) {
     if (!in.empty() && EVP_EncryptUpdate(ctx_.get(), out, &outl, in.data(), static_cast<int>(in.size())) != 1)
       morvex::detail::throw_openssl("encryption failed");
     if (EVP_EncryptFinal_ex(ctx_.get(), out + in.size(), &outl) != 1) morvex::detail::throw_openssl("encryption failed");
-    if (EVP_CIPHER_CTX_ctrl(ctx_.get(), EVP_CTRL_GCM_GET_TAG, static_cast<int>(TAG_SIZE), out + in.size()) != 1)
-      morvex::detail::throw_openssl("could not read the tag");
+    if (!tag_param(ctx_.get(), out + in.size(), true)) morvex::detail::throw_openssl("could not read the tag");
   } catch (const PrimitiveError& e) {
     mode_ = -1;
     throw EncryptionError(std::string(kEncryptFailed) + e.what(), std::current_exception());
@@ -113,8 +122,7 @@ bool Session::open(std::uint64_t index, ByteView sealed, std::uint8_t* out) {
   int outl = 0;
   if (n != 0 && EVP_DecryptUpdate(ctx_.get(), out, &outl, sealed.data(), static_cast<int>(n)) != 1)
     morvex::detail::throw_openssl("decryption failed");
-  if (EVP_CIPHER_CTX_ctrl(ctx_.get(), EVP_CTRL_GCM_SET_TAG, static_cast<int>(TAG_SIZE),
-                          const_cast<std::uint8_t*>(sealed.data() + n)) != 1)
+  if (!tag_param(ctx_.get(), const_cast<std::uint8_t*>(sealed.data() + n), false))
     morvex::detail::throw_openssl("could not set the tag");
   if (EVP_DecryptFinal_ex(ctx_.get(), out + n, &outl) != 1) {
     morvex::detail::clear_openssl_errors();
