@@ -67,11 +67,9 @@ def _pump(machine: Encryptor | Decryptor, unit: int, src: Source, dst: Source) -
     target = _native._PendingFile(dst) if _is_path(dst) else None  # type: ignore[arg-type]
     write = target.write if target is not None else dst.write  # type: ignore[union-attr]
     try:
-        while True:
-            block = reader.read(unit * _BATCH)  # type: ignore[union-attr]
+        # Until the source says it ended: pipes and sockets return short reads.
+        while block := reader.read(unit * _BATCH):  # type: ignore[union-attr]
             write(machine.update(block))
-            if len(block) < unit * _BATCH:
-                break
         write(machine.finalize())
         if target is not None:
             target.commit()
