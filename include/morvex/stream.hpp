@@ -34,6 +34,9 @@
 
 #include "morvex/bytes.hpp"
 
+// Exported by the shared library; everything else in it stays hidden.
+#pragma GCC visibility push(default)
+
 namespace morvex::stream {
 
 inline constexpr std::size_t CHUNK_SIZE = 16384;
@@ -196,3 +199,4 @@ class RangeReader {
 };
 
 }  // namespace morvex::stream
+#pragma GCC visibility pop
