@@ -118,8 +118,12 @@ struct PendingFile::State {
   std::filesystem::path target, temp;
   std::optional<detail::File> file;
   bool live = true;
-  State(const std::filesystem::path& t) : target(t), temp(temporary_beside(t)) {
-    file.emplace(temp, O_WRONLY | O_CREAT | O_EXCL, 0600);
+  explicit State(const std::filesystem::path& t) : target(t), temp(temporary_beside(t)) {
+    try {
+      file.emplace(temp, O_WRONLY | O_CREAT | O_EXCL, 0600);
+    } catch (const IoError& e) {  // named after the file the caller asked for
+      throw IoError(e.error_number(), target.string());
+    }
   }
 };
 

@@ -50,6 +50,7 @@ struct RangeReader::State {
       p.first = first;
       p.last = last;
     }
+    if (p.last >= MAX_CHUNKS) throw DecryptionError(kTooLong);
     p.reads = true;
     return p;
   }
