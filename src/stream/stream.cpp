@@ -17,6 +17,15 @@ void need_room(std::span<std::uint8_t> out, std::size_t n) {
   if (out.size() < n) throw std::invalid_argument("output buffer too small");
 }
 
+// Opening chunk after chunk straight from a buffer larger than the caches
+// runs at about half the speed of one pass over it: the memory stream stalls
+// at every call. Asking for the next chunk's lines while this one is opened
+// takes most of that back (measured; sealing gains nothing from it).
+constexpr std::size_t kPrefetch = SEALED_CHUNK_SIZE;
+void prefetch(const std::uint8_t* p, std::size_t n) {
+  for (std::size_t i = 0; i < n; i += 64) __builtin_prefetch(p + i, 0);
+}
+
 }  // namespace
 
 // --- encryption ------------------------------------------------------------
@@ -188,6 +197,7 @@ std::size_t Decryptor::update_into(ByteView data, std::span<std::uint8_t> out) {
         s.have = 0;
       }
       if (s.have == 0 && data.size() > SEALED_CHUNK_SIZE) {
+        prefetch(data.data() + SEALED_CHUNK_SIZE, std::min(kPrefetch, data.size() - SEALED_CHUNK_SIZE));
         s.open_full(data.first(SEALED_CHUNK_SIZE), p);
         p += CHUNK_SIZE;
         data = data.subspan(SEALED_CHUNK_SIZE);
