@@ -18,23 +18,35 @@ constexpr std::string_view kInfoPrefix = "c2sp.org/chunked-encryption@v1+AEAD_AE
 constexpr std::size_t kDerived = kKeySize + kNonceSize + COMMITMENT_SIZE;  // 76
 constexpr std::size_t kSha512 = 64;
 
-EVP_MAC* hmac() {
-  static EVP_MAC* const mac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
-  return mac;
+// HMAC-SHA-512 without a key, set up once: each derivation copies it and
+// keys the copy (naming the digest on every call costs a fetch each time).
+const EVP_MAC_CTX* hmac_sha512() {
+  static EVP_MAC_CTX* const tmpl = [] {
+    EVP_MAC* mac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
+    EVP_MAC_CTX* ctx = mac != nullptr ? EVP_MAC_CTX_new(mac) : nullptr;
+    EVP_MAC_free(mac);  // the context holds its own reference
+    char digest[] = "SHA2-512";
+    const OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0),
+                                 OSSL_PARAM_construct_end()};
+    if (ctx != nullptr && EVP_MAC_CTX_set_params(ctx, params) != 1) {
+      EVP_MAC_CTX_free(ctx);
+      ctx = nullptr;
+    }
+    morvex::detail::clear_openssl_errors();
+    return ctx;
+  }();
+  return tmpl;
 }
 
 // HKDF-Expand (RFC 5869 section 2.3) over HMAC-SHA-512: T(i) = HMAC(prk,
 // T(i-1) || info || i); the info is fed in parts, so a context of any size
 // works.
 void hkdf_expand_sha512(ByteView prk, std::initializer_list<ByteView> info, std::uint8_t* out, std::size_t n) {
-  if (hmac() == nullptr) morvex::detail::throw_openssl("HMAC unavailable");
-  char digest[] = "SHA2-512";
-  const OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0),
-                               OSSL_PARAM_construct_end()};
+  if (hmac_sha512() == nullptr) morvex::detail::throw_openssl("HMAC-SHA-512 unavailable");
   SecretArray<kSha512> t;
   std::size_t t_len = 0, done = 0;
-  MacCtx ctx(EVP_MAC_CTX_new(hmac()));
-  if (!ctx || EVP_MAC_init(ctx.get(), prk.data(), prk.size(), params) != 1)
+  MacCtx ctx(EVP_MAC_CTX_dup(hmac_sha512()));
+  if (!ctx || EVP_MAC_init(ctx.get(), prk.data(), prk.size(), nullptr) != 1)
     morvex::detail::throw_openssl("HMAC initialisation failed");
   for (std::uint8_t i = 1; done < n; ++i) {
     // Later blocks restart under the same key.

@@ -123,7 +123,7 @@ struct Decryptor::State {
   std::array<std::uint8_t, HEADER_SIZE> header{};
   std::size_t header_have = 0;
   std::optional<detail::Session> session;
-  std::array<std::uint8_t, SEALED_CHUNK_SIZE> pending{};  // ciphertext held back
+  std::array<std::uint8_t, SEALED_CHUNK_SIZE> pending;  // ciphertext held back (first `have` bytes)
   std::size_t have = 0;
   std::uint64_t index = 0;
   std::string failed;  // the first failure's message, repeated for ever
@@ -150,8 +150,8 @@ struct Decryptor::State {
   }
 };
 
-Decryptor::Decryptor(std::string_view key, ByteView context)
-    : s_(std::make_unique<State>()) {
+// Made with `new State`, not make_unique: the held-back buffer needs no zeroing.
+Decryptor::Decryptor(std::string_view key, ByteView context) : s_(new State) {
   s_->input = keys::convert_key(key);
   s_->context.assign(context.begin(), context.end());
 }
