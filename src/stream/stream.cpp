@@ -17,6 +17,11 @@ void need_room(std::span<std::uint8_t> out, std::size_t n) {
   if (out.size() < n) throw std::invalid_argument("output buffer too small");
 }
 
+// memcpy of the first n bytes of `from`, which may be an empty span without storage.
+void copy(std::uint8_t* to, ByteView from, std::size_t n) {
+  if (n != 0) std::memcpy(to, from.data(), n);
+}
+
 // Opening chunk after chunk straight from a buffer larger than the caches
 // runs at about half the speed of one pass over it: the memory stream stalls
 // at every call. Asking for the next chunk's lines while this one is opened
@@ -76,7 +81,7 @@ std::size_t Encryptor::update_into(ByteView data, std::span<std::uint8_t> out) {
   std::uint8_t* p = s.put_header(out.data());
   if (s.have > 0) {
     const std::size_t take = std::min(CHUNK_SIZE - s.have, data.size());
-    std::memcpy(s.buffer.data() + s.have, data.data(), take);
+    copy(s.buffer.data() + s.have, data, take);
     s.have += take;
     data = data.subspan(take);
     if (s.have < CHUNK_SIZE) return total;
@@ -86,7 +91,7 @@ std::size_t Encryptor::update_into(ByteView data, std::span<std::uint8_t> out) {
   }
   for (; data.size() >= CHUNK_SIZE; data = data.subspan(CHUNK_SIZE), p += SEALED_CHUNK_SIZE)
     s.session->seal(s.index++, data.first(CHUNK_SIZE), p);
-  std::memcpy(s.buffer.data(), data.data(), data.size());
+  copy(s.buffer.data(), data, data.size());
   s.have = data.size();
   return total;
 }
@@ -181,7 +186,7 @@ std::size_t Decryptor::update_into(ByteView data, std::span<std::uint8_t> out) {
   return s.guarded([&] {
     if (s.header_have < HEADER_SIZE) {
       const std::size_t take = std::min(HEADER_SIZE - s.header_have, data.size());
-      std::memcpy(s.header.data() + s.header_have, data.data(), take);
+      copy(s.header.data() + s.header_have, data, take);
       s.header_have += take;
       data = data.subspan(take);
       if (s.header_have < HEADER_SIZE) return std::size_t{0};
@@ -204,7 +209,7 @@ std::size_t Decryptor::update_into(ByteView data, std::span<std::uint8_t> out) {
         continue;
       }
       const std::size_t take = std::min(SEALED_CHUNK_SIZE - s.have, data.size());
-      std::memcpy(s.pending.data() + s.have, data.data(), take);
+      copy(s.pending.data() + s.have, data, take);
       s.have += take;
       data = data.subspan(take);
     }

@@ -22,6 +22,7 @@ TEST(StreamCore, DecryptorReleasesAFullChunkOnlyOnceMoreFollows) {
   const Bytes ct = st::encrypt_bytes(msg, "k");
   ASSERT_EQ(ct.size(), st::encrypted_size(msg.size()));
   st::Decryptor d("k");
+  EXPECT_TRUE(d.update({}).empty());  // empty spans carry no storage at all
   const std::size_t first_end = st::HEADER_SIZE + st::SEALED_CHUNK_SIZE;
   EXPECT_TRUE(d.update(ByteView(ct).first(first_end)).empty());  // could be a cut stream's last piece
   EXPECT_EQ(d.update(ByteView(ct).subspan(first_end, 1)).size(), st::CHUNK_SIZE);
@@ -47,4 +48,5 @@ TEST(StreamCore, IntoFormsRefuseShortOutputBuffers) {
   Bytes back(99);
   EXPECT_THROW(st::decrypt_bytes_into(ct, "k", back), std::invalid_argument);
   EXPECT_EQ(st::decrypted_size_hint(ct.size()), msg.size());
+  EXPECT_TRUE(st::decrypt_bytes(st::encrypt_bytes({}, "k"), "k").empty());
 }
