@@ -25,6 +25,7 @@ from morvex.errors import DecryptionError, InvalidInputError
 from morvex.stream import core
 
 DATA = pathlib.Path(__file__).resolve().parents[1] / "data" / "wycheproof"
+FROZEN = pathlib.Path(__file__).resolve().parents[1] / "data" / "vectors"
 TABLE = json.loads((DATA / "c2sp_chunked_encryption_aes_256_gcm_test.json").read_text())
 VECTORS = [t for g in TABLE["testGroups"] for t in g["tests"]]
 C, SEALED = core.CHUNK_SIZE, core.CHUNK_SIZE + core.TAG_SIZE
@@ -288,3 +289,20 @@ def test_aes_associated_data_interoperates_and_fails_like_a_wrong_key():
     plain = aes.encrypt_bytes(b"payload", key)
     assert AESGCM(b"K" * 32).decrypt(plain[:12], plain[12:], None) == b"payload"
     assert aes.decrypt_bytes(plain, key, associated_data=b"") == b"payload"
+
+
+def test_aes_frozen_blobs_with_and_without_associated_data():
+    # Blobs stored before associated data existed open with the empty one and
+    # no other; blobs frozen with associated data open with exactly it.
+    from morvex.aes import core as aes
+
+    b64 = base64.b64decode
+    for case in json.loads((FROZEN / "aes.json").read_text())["sealed_blob"]:
+        assert aes.decrypt_bytes(b64(case["blob"]), case["key"], associated_data=b"") == b64(case["plaintext"])
+        with pytest.raises(DecryptionError):
+            aes.decrypt_bytes(b64(case["blob"]), case["key"], associated_data=b"\x00")
+    for case in json.loads((FROZEN / "aes_associated_data.json").read_text())["sealed_blob_with_associated_data"]:
+        blob, ad = b64(case["blob"]), b64(case["associated_data"])
+        assert aes.decrypt_bytes(blob, case["key"], associated_data=ad) == b64(case["plaintext"])
+        with pytest.raises(DecryptionError):
+            aes.decrypt_bytes(blob, case["key"])
