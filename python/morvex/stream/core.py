@@ -19,6 +19,7 @@ from typing import IO, Union
 
 from morvex import errors as _errors  # noqa: F401  (the classes the native layer raises)
 from morvex._internal import keys as _keys  # noqa: F401
+from morvex._aio import operation as _operation
 from morvex._native import stream as _native
 
 __all__ = [
@@ -46,8 +47,8 @@ MAX_CHUNKS: int = _native.MAX_CHUNKS
 
 Encryptor = _native.Encryptor
 Decryptor = _native.Decryptor
-encrypt_bytes = _native.encrypt_bytes
-decrypt_bytes = _native.decrypt_bytes
+encrypt_bytes = _operation(_native.encrypt_bytes)
+decrypt_bytes = _operation(_native.decrypt_bytes)
 
 Source = Union[str, "os.PathLike[str]", IO[bytes]]
 Buffer = Union[bytes, bytearray, memoryview]
