@@ -122,4 +122,5 @@ def awaitable(core_op: Callable[P, T], name: str | None = None) -> Callable[P, C
 
     doc = f"{inspect.getdoc(core_op)}\n\nRuns ``core.{core_name}`` on the event loop's default executor."
     _name_as(call, name or core_name, sys._getframe(1).f_globals["__name__"], doc, inspect.signature(core_op))
+    call.__wrapped__ = core_op  # type: ignore[attr-defined]
     return call

@@ -86,6 +86,10 @@ def encrypt_file(src: Source, dst: Source, key: str, context: Buffer = b"") -> N
 
     Memory stays at a few chunks whatever the size. A path ``dst`` is written
     to a temporary file beside it and renamed over it on success.
+
+    Raises:
+        EncryptionError: the AES-GCM primitive failed.
+        OSError: reading ``src`` or writing ``dst`` failed.
     """
     if _is_path(src) and _is_path(dst):
         _native.encrypt_file(src, dst, key, context)  # type: ignore[arg-type]
@@ -105,6 +109,7 @@ def decrypt_file(src: Source, dst: Source, key: str, context: Buffer = b"") -> N
     Raises:
         DecryptionError: truncated stream, wrong key or context, or a chunk that
             does not authenticate (altered, reordered or trailing data).
+        OSError: reading ``src`` or writing ``dst`` failed.
     """
     if _is_path(src) and _is_path(dst):
         _native.decrypt_file(src, dst, key, context)  # type: ignore[arg-type]
