@@ -103,7 +103,7 @@ def operation(native: Callable[P, T]) -> Callable[P, T]:
     signature, doc = _signature(fn, module)
 
     def call(*args: P.args, **kwargs: P.kwargs) -> T:
-        return native(*args, **kwargs)
+        return native(*args, **kwargs) if kwargs else native(*args)  # type: ignore[call-arg]
 
     _name_as(call, fn.__name__, module["__name__"], doc, signature)
     return call
