@@ -90,7 +90,8 @@ std::string_view provider_name(Provider p) noexcept;
 const Backend& load_linked_backend();
 
 // The providers this build carries for a mechanism, the one in use first
-// (liboqs where it is built in and offers the mechanism). Loads the backend.
+// (liboqs where it is built in and offers the mechanism). Call after the
+// backend has loaded.
 std::span<const Provider> providers(const Mechanism& m);
 
 // For the scope's lifetime this thread's calls go to the first provider of
