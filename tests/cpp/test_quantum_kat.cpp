@@ -192,6 +192,31 @@ TEST(QuantumProviders, EachOpensWhatAnotherMakes) {
   }
 }
 
+// A random source that fails fails the call on every library, never handing
+// out what a library made from the zeros it was left with (liboqs cannot be
+// unwound through, so its hook notes the failure for the call to throw).
+TEST(QuantumProviders, AFailingRandomSourceFailsTheCall) {
+  struct Failing final : pq::Entropy {
+    void draw(std::span<std::uint8_t>) override { throw PrimitiveError("no randomness"); }
+  } failing;
+  const pq::Backend& b = pq::backend();
+  const Bytes msg(10, 1);
+  for (const pq::Mechanism& m : pq::mechanisms()) {
+    if (m.family == pq::Family::SlhDsa || m.family == pq::Family::ClassicMcEliece) continue;
+    for (const pq::Provider p : pq::providers(m)) {
+      SCOPED_TRACE(std::string(m.name) + " by " + std::string(pq::provider_name(p)));
+      const pq::ProviderScope only({p});
+      if (m.is_kem()) {
+        EXPECT_THROW(b.kem_keypair(m, &failing), PrimitiveError);
+        EXPECT_THROW(b.kem_encapsulate(m, oqs::generate_keypair(m.name).public_key, &failing), PrimitiveError);
+      } else {
+        EXPECT_THROW(b.sig_keypair(m, &failing), PrimitiveError);
+        EXPECT_THROW(b.sig_sign(m, oqs::sig_generate_keypair(m.name).secret_key, msg, &failing), PrimitiveError);
+      }
+    }
+  }
+}
+
 // Stored messages and signatures open whichever library serves them: the
 // preferred providers, and the ones a build without liboqs uses.
 TEST(QuantumProviders, FrozenVectorsOpenUnderEach) {
