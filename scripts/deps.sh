@@ -35,7 +35,7 @@ apt_install() {
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-apt_install g++ make patch pkg-config perl ca-certificates libgtest-dev nlohmann-json3-dev python3-dev python3-venv ccache nodejs doxygen
+apt_install g++ make patch pkg-config perl ca-certificates libgtest-dev nlohmann-json3-dev python3-dev python3-venv ccache nodejs doxygen libssl-dev
 command -v cmake >/dev/null 2>&1 || apt_install cmake
 
 # --- OpenSSL and Botan ----------------------------------------------------------

@@ -17,6 +17,9 @@
 
 #include "morvex/bytes.hpp"
 
+// Exported by the shared library; everything else in it stays hidden.
+#pragma GCC visibility push(default)
+
 namespace morvex::password {
 
 inline constexpr std::string_view ALGORITHM = "pbkdf2";
@@ -92,3 +95,4 @@ struct JsonItem {
 std::optional<std::vector<JsonItem>> _parse_items(std::string_view hash_json);
 
 }  // namespace morvex::password
+#pragma GCC visibility pop

@@ -16,6 +16,9 @@
 
 #include "morvex/bytes.hpp"
 
+// Exported by the shared library; everything else in it stays hidden.
+#pragma GCC visibility push(default)
+
 namespace morvex::quantum {
 
 // ---------------------------------------------------------------------------
@@ -82,3 +85,4 @@ Bytes sign(ByteView data, ByteView private_key);
 bool verify(ByteView data, ByteView signature, ByteView public_key);
 
 }  // namespace morvex::quantum
+#pragma GCC visibility pop
