@@ -223,4 +223,5 @@ if [ ! -f "$VSTAMP" ] || [ "$(cat "$VSTAMP")" != "$want" ]; then
   "$VENV/bin/python" -m pip install -q -r "$REQ"
   echo "$want" > "$VSTAMP"
 fi
+"$VENV/bin/python" "$ROOT/scripts/fetch_vectors.py" "$DEPS/vectors" || log "ACVP vectors not fetched: the conformance suite will fail"
 log "ready"
