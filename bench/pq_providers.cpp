@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
   for (const auto& [gen, strength] : std::vector<std::pair<int, int>>{
            {4, 2}, {6, 0}, {6, 1}, {6, 2}, {7, 0}, {7, 1}, {7, 2}, {8, 0}, {8, 1}, {8, 2}}) {
     const std::string what = "Gen" + std::to_string(gen) + "/" + std::to_string(strength);
-    const q::KeyPair kp = q::generate_keypair(gen, strength);
+    const q::KeyPair kp = q::generate_keypair(q::to_generation(gen), q::to_strength(strength));
     const q::Encrypted e = q::encrypt(text, kp.public_key);
     today_and_preferred(what, "encrypt", [&] { q::encrypt(text, kp.public_key); }, seconds);
     today_and_preferred(what, "decrypt", [&] { q::decrypt(e.message, kp.private_key, e.secret); }, seconds);
@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
   for (int alg : {1, 2}) {
     for (int strength : {0, 1, 2}) {
       const std::string what = oqs::sig_algorithm(alg == 1 ? "mldsa" : "slhdsa", strength);
-      const q::KeyPair kp = q::generate_signature_keypair(alg, strength);
+      const q::KeyPair kp = q::generate_signature_keypair(q::to_signature_algorithm(alg), q::to_strength(strength));
       const morvex::Bytes sig = q::sign(msg, kp.private_key);
       today_and_preferred(what, "sign", [&] { q::sign(msg, kp.private_key); }, seconds);
       today_and_preferred(what, "verify", [&] { q::verify(msg, sig, kp.public_key); }, seconds);

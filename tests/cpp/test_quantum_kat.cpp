@@ -185,6 +185,10 @@ TEST(QuantumProviders, EachOpensWhatAnotherMakes) {
           EXPECT_TRUE(oqs::sig_verify(m.name, kp.public_key, msg, sig));
           sig[sig.size() / 2] ^= 1;
           EXPECT_FALSE(oqs::sig_verify(m.name, kp.public_key, msg, sig));
+          // Each refuses a secret key whose t0 its own public part does not give.
+          SecureBytes corrupt = kp.secret_key;
+          corrupt.back() ^= 1;
+          EXPECT_THROW(oqs::sig_sign(m.name, corrupt, msg), QuantumOperationError);
         }
       }
     }

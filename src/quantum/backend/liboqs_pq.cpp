@@ -4,14 +4,53 @@
 
 #include <oqs/oqs.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "common/ossl.hpp"
 #include "quantum/backend/families.hpp"
 
+// liboqs signs with an ML-DSA secret key as it is given, while OpenSSL first
+// checks it (s1 and s2 within [-eta, eta], t0 and tr those that the key's own
+// public part gives) and refuses a corrupt one. The same check comes from the
+// code liboqs signs with: mldsa-native's pk_from_sk, which liboqs builds (in
+// the object of the signing code) but does not declare. Declared weak here:
+// a liboqs without it leaves ML-DSA to OpenSSL, so both refuse the same keys.
+extern "C" {
+#define MORVEX_MLDSA_KEY_CHECK(n)                                                                                 \
+  int PQCP_MLDSA_NATIVE_MLDSA##n##_C_pk_from_sk(std::uint8_t*, const std::uint8_t*) __attribute__((weak));      \
+  int PQCP_MLDSA_NATIVE_MLDSA##n##_X86_64_pk_from_sk(std::uint8_t*, const std::uint8_t*) __attribute__((weak));
+MORVEX_MLDSA_KEY_CHECK(44)
+MORVEX_MLDSA_KEY_CHECK(65)
+MORVEX_MLDSA_KEY_CHECK(87)
+#undef MORVEX_MLDSA_KEY_CHECK
+}
+
 namespace morvex::quantum::oqs::detail::liboqs_pq {
 namespace {
+
+using KeyCheck = int (*)(std::uint8_t*, const std::uint8_t*);
+
+// The check for an ML-DSA parameter set, on the code path liboqs itself
+// takes on this processor; nullptr when this liboqs lacks it.
+KeyCheck mldsa_key_check(const Mechanism& m) {
+  struct Row {
+    std::string_view name;
+    KeyCheck portable, x86_64;
+  };
+  const Row rows[] = {
+      {"ML-DSA-44", PQCP_MLDSA_NATIVE_MLDSA44_C_pk_from_sk, PQCP_MLDSA_NATIVE_MLDSA44_X86_64_pk_from_sk},
+      {"ML-DSA-65", PQCP_MLDSA_NATIVE_MLDSA65_C_pk_from_sk, PQCP_MLDSA_NATIVE_MLDSA65_X86_64_pk_from_sk},
+      {"ML-DSA-87", PQCP_MLDSA_NATIVE_MLDSA87_C_pk_from_sk, PQCP_MLDSA_NATIVE_MLDSA87_X86_64_pk_from_sk},
+  };
+  const bool avx2 = OQS_CPU_has_extension(OQS_CPU_EXT_AVX2) != 0 && OQS_CPU_has_extension(OQS_CPU_EXT_BMI2) != 0 &&
+                    OQS_CPU_has_extension(OQS_CPU_EXT_POPCNT) != 0;
+  for (const Row& r : rows)
+    if (r.name == m.name) return avx2 && r.x86_64 != nullptr ? r.x86_64 : r.portable;
+  return nullptr;
+}
 
 template <class T, void (*Free)(T*)>
 struct Deleter {
@@ -112,7 +151,7 @@ bool offers(const Mechanism& m) {
     return k->length_public_key == m.public_key && k->length_secret_key == m.secret_key &&
            k->length_ciphertext == m.output && k->length_shared_secret == m.shared_secret;
   }
-  if (OQS_SIG_alg_is_enabled(name.c_str()) == 0) return false;
+  if (OQS_SIG_alg_is_enabled(name.c_str()) == 0 || mldsa_key_check(m) == nullptr) return false;
   const Sig s = new_sig(m);
   return s->length_public_key == m.public_key && s->length_secret_key == m.secret_key &&
          s->length_signature == m.output;
@@ -169,6 +208,8 @@ KeyPair sig_keypair(const Mechanism& m, Entropy* entropy) {
 Bytes sig_sign(const Mechanism& m, ByteView secret_key, ByteView message, Entropy* entropy) {
   const Sig s = new_sig(m);
   expect_length(secret_key.size(), m.secret_key, "secret key");
+  Bytes public_key(m.public_key);
+  if (mldsa_key_check(m)(public_key.data(), secret_key.data()) != 0) throw PrimitiveError("invalid secret key");
   Bytes out(m.output);
   std::size_t len = out.size();
   RandomnessScope scope(entropy);
