@@ -19,8 +19,10 @@ NOPQ_BUILD ?= $(BUILD)-nopq
 
 all: build
 
+# LIBOQS_SOURCE=<liboqs release tarball>: `make deps` builds liboqs from it
+# (see README), unless the system has liboqs >= 0.16.
 deps:
-	@bash scripts/deps.sh
+	@LIBOQS_SOURCE="$(if $(LIBOQS_SOURCE),$(abspath $(LIBOQS_SOURCE)))" bash scripts/deps.sh
 
 configure: deps
 	@$(CMAKE) -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
