@@ -19,8 +19,10 @@ NOPQ_BUILD ?= $(BUILD)-nopq
 
 all: build
 
+# LIBOQS_SOURCE=<liboqs release tarball>: `make deps` builds liboqs from it
+# (see README), unless the system has liboqs >= 0.16.
 deps:
-	@bash scripts/deps.sh
+	@LIBOQS_SOURCE="$(if $(LIBOQS_SOURCE),$(abspath $(LIBOQS_SOURCE)))" bash scripts/deps.sh
 
 configure: deps
 	@$(CMAKE) -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
@@ -31,6 +33,7 @@ build: configure
 
 test: build build-nopq
 	@bash scripts/run_tests.sh "$(BUILD)" "$(NOPQ_BUILD)"
+	@echo "== Contracts (header comments against docstrings)"; PYTHONPATH=$(STAGE) $(PY) scripts/check_contracts.py
 	@echo "== Constant-time check (valgrind)"; $(MAKE) --no-print-directory test-ct
 	@echo "== Documentation: the site (warnings are errors), then every snippet"; $(MAKE) --no-print-directory docs docs-test
 	@echo "== Type check (mypy --strict, pyright)"; $(TYPECHECK)
