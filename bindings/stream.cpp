@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "module.hpp"
+#include "morvex/errors.hpp"
 #include "morvex/stream.hpp"
 
 namespace morvex::py {
@@ -37,7 +38,7 @@ struct Incremental {
   struct Claim {
     std::atomic<bool>& flag;
     explicit Claim(std::atomic<bool>& f) : flag(f) {
-      if (flag.exchange(true)) throw std::invalid_argument("the object is in use by another thread");
+      if (flag.exchange(true)) throw InvalidArgumentError("the object is in use by another thread");
     }
     ~Claim() { flag.store(false); }
   };

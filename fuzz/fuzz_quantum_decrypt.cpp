@@ -120,7 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const InvalidInputError&) {
   } catch (const DecryptionError&) {
   } catch (const QuantumOperationError&) {
-  } catch (const std::out_of_range&) {
+  } catch (const OutOfRangeError&) {
     if (strength <= 2) std::abort();
   } catch (const TextEncodeError&) {
     if (!encrypting) std::abort();  // the fuzzer's plaintext has no UTF-8 form

@@ -81,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!signing) std::abort();
   } catch (const QuantumOperationError&) {
     if (!signing) std::abort();
-  } catch (const std::out_of_range&) {
+  } catch (const OutOfRangeError&) {
     if (!lookup_may_fail) std::abort();
   }
   return 0;

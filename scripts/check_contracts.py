@@ -28,8 +28,8 @@ AREAS = ["aes", "rsa", "hybrid", "password", "quantum", "stream"]
 # How a C++ failure reaches a Python caller.
 AS_PYTHON = {
     **{name: name for name in errors.__all__},
-    "std::invalid_argument": "ValueError",
-    "std::out_of_range": "IndexError",
+    "InvalidArgumentError": "ValueError",
+    "OutOfRangeError": "IndexError",
     "PrimitiveError": "RuntimeError",
     "IoError": "OSError",
 }

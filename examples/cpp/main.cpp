@@ -32,7 +32,8 @@ int main() {
     aes::decrypt_str(token, "another passphrase");
     check(false, "wrong passphrase refused");
   } catch (const DecryptionError& e) {
-    // Every error of the library derives from MorvexError and carries a fixed message.
+    // The six error classes derive from MorvexError (every failure from morvex::Error)
+    // and carry a fixed message.
     check(true, "wrong passphrase refused");
     std::cout << "        DecryptionError: " << e.what() << "\n";
   }

@@ -38,12 +38,12 @@ SecureString decrypt_str(std::string_view ciphertext_b64, std::string_view key, 
 
 // Zero-copy forms for callers that own the output storage.
 constexpr std::size_t sealed_size(std::size_t n) noexcept { return n + GCM_NONCE_SIZE + GCM_TAG_SIZE; }
-// `out` must hold sealed_size(data.size()) bytes (std::invalid_argument
+// `out` must hold sealed_size(data.size()) bytes (InvalidArgumentError
 // otherwise, after the emptiness check).
 void encrypt_bytes_into(ByteView data, std::string_view key, std::span<std::uint8_t> out,
                         ByteView associated_data = {});
 // `out` must hold blob.size() - 28 bytes when blob.size() >= 29
-// (std::invalid_argument otherwise); a shorter blob leaves it untouched.
+// (InvalidArgumentError otherwise); a shorter blob leaves it untouched.
 // Returns the plaintext length.
 std::size_t decrypt_bytes_into(ByteView blob, std::string_view key, std::span<std::uint8_t> out,
                                ByteView associated_data = {});

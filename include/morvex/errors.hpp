@@ -1,4 +1,6 @@
-// The error family of the library and the lower-level failures it wraps.
+// The errors of the library: one root, `Error`, for every failure a morvex
+// function throws; below it the six error classes rooted at MorvexError and
+// the lower-level failures they wrap.
 #pragma once
 
 #include <cstddef>
@@ -6,14 +8,16 @@
 #include <exception>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 // Exported by the shared library; everything else in it stays hidden.
 #pragma GCC visibility push(default)
 
 namespace morvex {
 
-// Which of the six error classes an error is; the Python binding maps each
-// kind to the class of the same name in morvex.errors.
+// What an Error is: one kind per class below. The first six are the error
+// classes (MorvexError and its five subclasses), the rest the lower-level
+// failures. The Python binding maps each kind to a Python class.
 enum class ErrorKind {
   Morvex,
   InvalidInput,
@@ -21,22 +25,28 @@ enum class ErrorKind {
   Decryption,
   Signature,
   QuantumOperation,
+  Base64,           // Base64Error
+  Utf8,             // Utf8Error
+  TextEncode,       // TextEncodeError
+  Primitive,        // PrimitiveError
+  Io,               // IoError
+  InvalidArgument,  // InvalidArgumentError
+  OutOfRange,       // OutOfRangeError
 };
 
-// Root of every failure the library reports itself. Carries the exact
+// Root of every failure the library throws. Carries its kind, the exact
 // message and, optionally, the lower-level failure it replaces (the cause).
-class MorvexError : public std::exception {
+//
+//   try { ... } catch (const morvex::Error& e) { log(e.kind(), e.what()); }
+class Error : public std::exception {
  public:
-  explicit MorvexError(std::string message, std::exception_ptr cause = nullptr)
-      : MorvexError(ErrorKind::Morvex, std::move(message), std::move(cause)) {}
-
   const char* what() const noexcept override { return message_.c_str(); }
   const std::string& message() const noexcept { return message_; }
   const std::exception_ptr& cause() const noexcept { return cause_; }
   ErrorKind kind() const noexcept { return kind_; }
 
  protected:
-  MorvexError(ErrorKind kind, std::string message, std::exception_ptr cause)
+  Error(ErrorKind kind, std::string message, std::exception_ptr cause = nullptr)
       : kind_(kind), message_(std::move(message)), cause_(std::move(cause)) {}
 
  private:
@@ -45,36 +55,58 @@ class MorvexError : public std::exception {
   std::exception_ptr cause_;
 };
 
-#define MORVEX_DEFINE_ERROR(Name, Kind)                                              \
-  class Name : public MorvexError {                                                  \
+// Root of the six error classes: every failure the library reports in its
+// own words. Catching it catches the five subclasses below.
+class MorvexError : public Error {
+ public:
+  explicit MorvexError(std::string message, std::exception_ptr cause = nullptr)
+      : Error(ErrorKind::Morvex, std::move(message), std::move(cause)) {}
+
+ protected:
+  MorvexError(ErrorKind kind, std::string message, std::exception_ptr cause)
+      : Error(kind, std::move(message), std::move(cause)) {}
+};
+
+#define MORVEX_DEFINE_ERROR(Name, Base, Kind)                                        \
+  class Name : public Base {                                                         \
    public:                                                                           \
     explicit Name(std::string message, std::exception_ptr cause = nullptr)           \
-        : MorvexError(ErrorKind::Kind, std::move(message), std::move(cause)) {}      \
+        : Base(ErrorKind::Kind, std::move(message), std::move(cause)) {}             \
   };
 
-MORVEX_DEFINE_ERROR(InvalidInputError, InvalidInput)
-MORVEX_DEFINE_ERROR(EncryptionError, Encryption)
-MORVEX_DEFINE_ERROR(DecryptionError, Decryption)
-MORVEX_DEFINE_ERROR(SignatureError, Signature)
-MORVEX_DEFINE_ERROR(QuantumOperationError, QuantumOperation)
-
-#undef MORVEX_DEFINE_ERROR
+MORVEX_DEFINE_ERROR(InvalidInputError, MorvexError, InvalidInput)
+MORVEX_DEFINE_ERROR(EncryptionError, MorvexError, Encryption)
+MORVEX_DEFINE_ERROR(DecryptionError, MorvexError, Decryption)
+MORVEX_DEFINE_ERROR(SignatureError, MorvexError, Signature)
+MORVEX_DEFINE_ERROR(QuantumOperationError, MorvexError, QuantumOperation)
 
 // Lower-level failures. They appear as causes of the errors above, or pass to
 // the caller unchanged where an operation does not translate them.
 
-// A text that is not strict Base64 (binascii.Error in Python).
-class Base64Error : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+// A text that is not strict Base64.
+MORVEX_DEFINE_ERROR(Base64Error, Error, Base64)
 
-// Bytes that are not well-formed UTF-8 (UnicodeDecodeError in Python).
-// `start` and `end` delimit the offending bytes, `reason` says what is wrong.
-class Utf8Error : public std::runtime_error {
+// A failure reported by a cryptographic library (OpenSSL or Botan); the
+// message is that library's own error text.
+MORVEX_DEFINE_ERROR(PrimitiveError, Error, Primitive)
+
+// An argument outside what the function takes: an integer that names no
+// member of an enumeration, a count below its minimum, a buffer of the wrong
+// size. Not derived from InvalidArgumentError: catch it as itself or as Error.
+MORVEX_DEFINE_ERROR(InvalidArgumentError, Error, InvalidArgument)
+
+// An index outside its table: a strength byte or index outside 0..2. Not
+// derived from OutOfRangeError: catch it as itself or as Error.
+MORVEX_DEFINE_ERROR(OutOfRangeError, Error, OutOfRange)
+
+#undef MORVEX_DEFINE_ERROR
+
+// Bytes that are not well-formed UTF-8. `start` and `end` delimit the
+// offending bytes, `reason` says what is wrong with them.
+class Utf8Error : public Error {
  public:
   Utf8Error(std::string reason, std::size_t start, std::size_t end, std::string bad_bytes)
-      : std::runtime_error(reason), reason_(std::move(reason)), start_(start), end_(end),
+      : Error(ErrorKind::Utf8, reason), reason_(std::move(reason)), start_(start), end_(end),
         bad_bytes_(std::move(bad_bytes)) {}
   const std::string& reason() const noexcept { return reason_; }
   std::size_t start() const noexcept { return start_; }
@@ -88,32 +120,33 @@ class Utf8Error : public std::runtime_error {
   std::string bad_bytes_;
 };
 
-// Text holding a character that has no UTF-8 form: a lone surrogate, which
-// a host that keeps such characters hands on as its three-byte encoding
-// (UnicodeEncodeError in Python). It names the character's position in the
-// text (counted in characters) and its code point, never the text itself: a
-// password or a plaintext must not end up in a log.
-class TextEncodeError : public std::runtime_error {
+// Text holding characters that the encoding it must go into cannot write:
+// for "utf-8", a lone surrogate, which a host that keeps such characters
+// hands on as its three-byte encoding; for "ascii" (the PEM readers), a run
+// of characters outside ASCII. It names the encoding, the run's position in
+// the text (counted in characters), its length and its first code point,
+// never the text itself: a password or a plaintext must not end up in a log.
+class TextEncodeError : public Error {
  public:
-  TextEncodeError(std::size_t position, std::uint32_t code_point);
+  TextEncodeError(std::size_t position, std::uint32_t code_point, const char* encoding = "utf-8",
+                  std::size_t count = 1);
   std::size_t position() const noexcept { return position_; }
   std::uint32_t code_point() const noexcept { return code_point_; }
+  // "utf-8" or "ascii".
+  const char* encoding() const noexcept { return encoding_; }
+  // Characters in the run, from `position` on (at least one).
+  std::size_t count() const noexcept { return count_; }
 
  private:
   std::size_t position_;
   std::uint32_t code_point_;
+  const char* encoding_;
+  std::size_t count_;
 };
 
-// A failure reported by a cryptographic library (OpenSSL or Botan); the
-// message is that library's own error text (RuntimeError in Python).
-class PrimitiveError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-// A file that cannot be opened, read, written or renamed (OSError in Python,
-// with the same errno and file name). The message is the system's text.
-class IoError : public std::runtime_error {
+// A file that cannot be opened, read, written or renamed; the message is the
+// system's text for the errno.
+class IoError : public Error {
  public:
   IoError(int error_number, std::string path);
   int error_number() const noexcept { return error_number_; }

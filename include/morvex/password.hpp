@@ -54,7 +54,7 @@ const HashEntry* _find_hash(std::string_view name) noexcept;
 
 // PBKDF2-HMAC over the UTF-8 password with the named hash (case-insensitive).
 // Throws MorvexError "Unsupported hash algorithm: <name as given>" for a
-// name not in kHashes, std::invalid_argument for an iteration count or a
+// name not in kHashes, InvalidArgumentError for an iteration count or a
 // length below 1, PrimitiveError when OpenSSL fails.
 SecureBytes _derive(std::string_view password, ByteView salt, std::int64_t iterations,
                     std::int64_t length, std::string_view hash_algorithm);

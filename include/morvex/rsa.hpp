@@ -108,7 +108,7 @@ Bytes encrypt_bytes(ByteView data, std::string_view public_pem);
 // envelope); nothing for a direct block, whose size is the key's.
 std::optional<std::size_t> encrypted_size(ByteView data) noexcept;
 // encrypt_bytes into `out`, for data whose encrypted_size is known (holding
-// exactly that many bytes; std::invalid_argument otherwise).
+// exactly that many bytes; InvalidArgumentError otherwise).
 void encrypt_bytes_into(ByteView data, std::string_view public_pem, std::span<std::uint8_t> out);
 // Whatever encrypt_bytes or the envelope writer produced (format detection,
 // hybrid::decrypt_auto). Throws InvalidInputError for an unreadable key,

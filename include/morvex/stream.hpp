@@ -73,7 +73,7 @@ Bytes encrypt_bytes(ByteView data, std::string_view key, ByteView context = {});
 // Throws DecryptionError at the checks above.
 SecureBytes decrypt_bytes(ByteView blob, std::string_view key, ByteView context = {});
 // Zero-copy forms: `out` holds encrypted_size(data.size()) bytes, or, for
-// decryption, at least decrypted_size_hint(blob) bytes (std::invalid_argument
+// decryption, at least decrypted_size_hint(blob) bytes (InvalidArgumentError
 // otherwise). decrypt_bytes_into returns the plaintext length.
 void encrypt_bytes_into(ByteView data, std::string_view key, std::span<std::uint8_t> out, ByteView context = {});
 std::size_t decrypt_bytes_into(ByteView blob, std::string_view key, std::span<std::uint8_t> out,
@@ -94,7 +94,7 @@ class Encryptor {
   // Exact output sizes of the next update(n bytes) / finalize().
   std::size_t update_size(std::size_t n) const noexcept;
   std::size_t finalize_size() const noexcept;
-  // Write into `out` (at least that size; std::invalid_argument otherwise)
+  // Write into `out` (at least that size; InvalidArgumentError otherwise)
   // and return the bytes written. Throws InvalidInputError kEncryptorDone
   // after finalize, EncryptionError on a primitive failure or kTooLongToEncrypt.
   std::size_t update_into(ByteView data, std::span<std::uint8_t> out);

@@ -26,7 +26,7 @@ void encrypt_bytes_into(ByteView data, std::string_view key, std::span<std::uint
   // The empty key text normalises to a key anyone can compute: nothing is
   // sealed under it (blobs sealed under it before still open).
   if (key.empty()) throw InvalidInputError("Key cannot be empty");
-  if (out.size() < sealed_size(data.size())) throw std::invalid_argument("output buffer too small");
+  if (out.size() < sealed_size(data.size())) throw InvalidArgumentError("output buffer too small");
   const keys::AesKey aes_key = keys::convert_key(key);
   std::uint8_t* nonce = out.data();
   detail::random_bytes(nonce, GCM_NONCE_SIZE);
@@ -50,7 +50,7 @@ std::size_t decrypt_bytes_into(ByteView blob, std::string_view key, std::span<st
   const keys::AesKey aes_key = keys::convert_key(key);
   if (blob.size() >= kMinBlob) {
     const std::size_t n = blob.size() - GCM_NONCE_SIZE - GCM_TAG_SIZE;
-    if (out.size() < n) throw std::invalid_argument("output buffer too small");
+    if (out.size() < n) throw InvalidArgumentError("output buffer too small");
     const std::uint8_t* nonce = blob.data();
     const ByteView ct = blob.subspan(GCM_NONCE_SIZE, n);
     const std::uint8_t* tag = blob.data() + GCM_NONCE_SIZE + n;

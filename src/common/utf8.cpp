@@ -15,7 +15,7 @@ struct Fault {
 };
 
 // Returns true when `data` is well-formed; otherwise fills `fault` with the
-// first offending sequence, worded as Python's decoder words it.
+// first offending sequence and what is wrong with it.
 bool check(ByteView data, Fault* fault) noexcept {
   const std::uint8_t* s = data.data();
   const std::size_t n = data.size();
@@ -86,16 +86,25 @@ bool is_valid_utf8(ByteView data) noexcept { return check(data, nullptr); }
 namespace morvex {
 
 namespace {
-std::string encode_error_text(std::size_t position, std::uint32_t code_point) {
-  char buf[96];
-  std::snprintf(buf, sizeof buf, "'utf-8' codec can't encode character '\\u%04x' in position %zu: surrogates not allowed",
-                static_cast<unsigned>(code_point), position);
+// "character 3 (U+D800) has no utf-8 form", "characters 4-6 (from U+00E9) have
+// no ascii form": where the run stands and what it starts with.
+std::string encode_error_text(std::size_t position, std::uint32_t code_point, const char* encoding,
+                              std::size_t count) {
+  char buf[128];
+  if (count <= 1)
+    std::snprintf(buf, sizeof buf, "character %zu (U+%04X) has no %s form", position,
+                  static_cast<unsigned>(code_point), encoding);
+  else
+    std::snprintf(buf, sizeof buf, "characters %zu-%zu (from U+%04X) have no %s form", position,
+                  position + count - 1, static_cast<unsigned>(code_point), encoding);
   return buf;
 }
 }  // namespace
 
-TextEncodeError::TextEncodeError(std::size_t position, std::uint32_t code_point)
-    : std::runtime_error(encode_error_text(position, code_point)), position_(position), code_point_(code_point) {}
+TextEncodeError::TextEncodeError(std::size_t position, std::uint32_t code_point, const char* encoding,
+                                 std::size_t count)
+    : Error(ErrorKind::TextEncode, encode_error_text(position, code_point, encoding, count)), position_(position),
+      code_point_(code_point), encoding_(encoding), count_(count < 1 ? 1 : count) {}
 
 namespace encoding {
 

@@ -86,7 +86,7 @@ std::optional<std::size_t> known_plaintext_size(ByteView blob) noexcept {
 
 void decrypt_auto_into(ByteView blob, std::string_view private_pem, std::span<std::uint8_t> out) {
   const std::optional<std::size_t> size = known_plaintext_size(blob);
-  if (!size || *size != out.size()) throw std::invalid_argument("plaintext buffer has the wrong size");
+  if (!size || *size != out.size()) throw InvalidArgumentError("plaintext buffer has the wrong size");
   if (detect_format(blob) == Format::Envelope) {
     internal::net_decrypt_into(blob, private_pem, out);
     return;

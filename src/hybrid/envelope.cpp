@@ -42,7 +42,7 @@ ByteView cut(ByteView blob, std::size_t from, std::size_t to) noexcept {
 
 void encrypt_bytes_into(ByteView data, std::string_view public_pem, std::span<std::uint8_t> out) {
   if (data.empty()) throw InvalidInputError("Data cannot be empty");
-  if (out.size() != data.size() + ENVELOPE_OVERHEAD) throw std::invalid_argument("envelope buffer has the wrong size");
+  if (out.size() != data.size() + ENVELOPE_OVERHEAD) throw InvalidArgumentError("envelope buffer has the wrong size");
   SecretArray<kAesKeySize> aes_key;
   morvex::detail::random_bytes(aes_key.data(), aes_key.size());
   const rsa::Key key = rsa::_load_public(public_pem);
@@ -93,7 +93,7 @@ void net_decrypt_into(ByteView blob, std::string_view private_pem, std::span<std
   const ByteView nonce = cut(blob, kNonceStart, kTagStart);
   const ByteView tag = cut(blob, kTagStart, kCtStart);
   const ByteView ct = cut(blob, kCtStart, blob.size());
-  if (out.size() != ct.size()) throw std::invalid_argument("plaintext buffer has the wrong size");
+  if (out.size() != ct.size()) throw InvalidArgumentError("plaintext buffer has the wrong size");
   const SecureBytes aes_key = rsa::_decrypt_oaep(encrypted_key, private_pem);
   std::uint8_t none = 0;
   std::uint8_t* dst = out.empty() ? &none : out.data();

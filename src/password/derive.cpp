@@ -59,7 +59,7 @@ void pbkdf2(const HashEntry& hash, ByteView password, ByteView salt, std::uint64
 }
 
 void check_iterations(std::int64_t iterations) {
-  if (iterations < 1) throw std::invalid_argument("iteration count must be at least 1");
+  if (iterations < 1) throw InvalidArgumentError("iteration count must be at least 1");
 }
 
 // Now in UTC, truncated to the whole second: YYYY-MM-DDTHH:MM:SSZ.
@@ -108,13 +108,13 @@ Derivation::Derivation(std::string_view password, std::string_view hash_algorith
 
 void Derivation::into(ByteView salt, std::int64_t iterations, std::span<std::uint8_t> out) const {
   check_iterations(iterations);
-  if (out.empty()) throw std::invalid_argument("derived key length must be at least 1");
+  if (out.empty()) throw InvalidArgumentError("derived key length must be at least 1");
   pbkdf2(*hash_, password_, salt, static_cast<std::uint64_t>(iterations), out);
 }
 
 SecureBytes Derivation::operator()(ByteView salt, std::int64_t iterations, std::int64_t length) const {
   check_iterations(iterations);
-  if (length < 1) throw std::invalid_argument("derived key length must be at least 1");
+  if (length < 1) throw InvalidArgumentError("derived key length must be at least 1");
   SecureBytes out(static_cast<std::size_t>(length));
   pbkdf2(*hash_, password_, salt, static_cast<std::uint64_t>(iterations), out);
   return out;

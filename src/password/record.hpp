@@ -22,7 +22,7 @@ class Derivation {
  public:
   Derivation(std::string_view password, std::string_view hash_algorithm);
 
-  // std::invalid_argument for an iteration count or a length below 1,
+  // InvalidArgumentError for an iteration count or a length below 1,
   // PrimitiveError when OpenSSL fails.
   SecureBytes operator()(ByteView salt, std::int64_t iterations, std::int64_t length) const;
   // Into caller-owned storage; the length is out.size().

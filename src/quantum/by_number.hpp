@@ -1,6 +1,6 @@
 // The key generators by the integer values of their enumerations, as the
 // Python binding receives them. The generation (or algorithm) is converted
-// before the strength; a value naming no member is std::invalid_argument
+// before the strength; a value naming no member is InvalidArgumentError
 // "<value> is not a valid <Enumeration>", before any library call.
 #pragma once
 

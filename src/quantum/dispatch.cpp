@@ -14,7 +14,7 @@ namespace morvex::quantum {
 namespace {
 
 [[noreturn]] void not_a_member(std::int64_t value, const char* enumeration) {
-  throw std::invalid_argument(std::to_string(value) + " is not a valid " + enumeration);
+  throw InvalidArgumentError(std::to_string(value) + " is not a valid " + enumeration);
 }
 
 std::string unsupported(std::uint8_t gen, const char* what) {

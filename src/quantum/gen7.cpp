@@ -62,8 +62,8 @@ void put_prefixed(Vec& out, ByteView field) {
 }  // namespace
 
 SecretArray<32> _xor_mix(ByteView session_key, ByteView frodo_ss) {
-  if (session_key.size() < 32) throw std::invalid_argument("session key shorter than 32 bytes");
-  if (frodo_ss.empty()) throw std::invalid_argument("empty FrodoKEM shared secret");
+  if (session_key.size() < 32) throw InvalidArgumentError("session key shorter than 32 bytes");
+  if (frodo_ss.empty()) throw InvalidArgumentError("empty FrodoKEM shared secret");
   SecretArray<32> out;
   for (std::size_t i = 0; i < 32; ++i) out[i] = session_key[i] ^ frodo_ss[i % frodo_ss.size()];
   return out;

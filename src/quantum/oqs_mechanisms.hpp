@@ -40,7 +40,7 @@ std::span<const Mechanism> mechanisms() noexcept;
 // nullptr for a name the adapter does not know.
 const Mechanism* find_mechanism(std::string_view name) noexcept;
 
-// The index of a strength into the name tables; std::out_of_range unless
+// The index of a strength into the name tables; OutOfRangeError unless
 // 0, 1 or 2.
 std::size_t strength_index(std::int64_t strength);
 

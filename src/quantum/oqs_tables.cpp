@@ -49,7 +49,7 @@ const Mechanism* find_mechanism(std::string_view name) noexcept {
 }
 
 std::size_t strength_index(std::int64_t strength) {
-  if (strength < 0 || strength > 2) throw std::out_of_range("strength index out of range");
+  if (strength < 0 || strength > 2) throw OutOfRangeError("strength index out of range");
   return static_cast<std::size_t>(strength);
 }
 
@@ -62,7 +62,7 @@ namespace {
 std::string nth(detail::Family family, std::size_t index) {
   for (const detail::Mechanism& m : detail::mechanisms())
     if (m.family == family && index-- == 0) return std::string(m.name);
-  throw std::out_of_range("strength index out of range");
+  throw OutOfRangeError("strength index out of range");
 }
 }  // namespace
 

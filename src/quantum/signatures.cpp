@@ -43,7 +43,7 @@ Bytes sign(ByteView data, ByteView private_key) {
   SignatureAlgorithm alg;
   try {
     alg = to_signature_algorithm(h.scheme);
-  } catch (const std::invalid_argument&) {
+  } catch (const InvalidArgumentError&) {
     throw InvalidInputError("Unsupported signature scheme id " + std::to_string(h.scheme),
                             std::current_exception());
   }

@@ -212,7 +212,7 @@ SecureBytes _cbc_decrypt(ByteView ciphertext, ByteView key, ByteView iv) {
     // A value error, as a cipher refuses such input: a ciphertext of this
     // length can stand behind a valid MAC (anyone with the public key can
     // make one), so it is the caller's input, not a failing library.
-    throw std::invalid_argument("data not multiple of block length");
+    throw InvalidArgumentError("data not multiple of block length");
   }
   SecureBytes out(ciphertext.size());
   cbc_raw(false, ciphertext, key, iv, out.data());

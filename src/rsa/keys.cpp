@@ -8,7 +8,6 @@
 #include <openssl/x509.h>
 
 #include <climits>
-#include <cstdio>
 #include <memory>
 #include <optional>
 #include <span>
@@ -44,12 +43,12 @@ std::uint32_t decode_one(std::string_view s, std::size_t i, std::size_t* len) {
   return cp;
 }
 
-// The encoder's complaint about the first run of characters outside ASCII,
-// worded like the host's own ASCII codec; empty when the text is ASCII.
-std::string non_ascii_complaint(std::string_view text) {
+// Where the first run of characters outside ASCII stands in the text, how
+// long it is and what it starts with; nothing when the text is ASCII.
+std::optional<TextEncodeError> non_ascii_run(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
-  if (i == text.size()) return {};
+  if (i == text.size()) return std::nullopt;
   // Every character before the first non-ASCII byte is one byte long, so the
   // byte offset is the character position.
   const std::size_t start = i;
@@ -62,17 +61,7 @@ std::string non_ascii_complaint(std::string_view text) {
     ++count;
     i += len;
   }
-  char buf[160];
-  if (count == 1) {
-    const char* fmt = first <= 0xFF     ? "'ascii' codec can't encode character '\\x%02x' in position %zu: "
-                      : first <= 0xFFFF ? "'ascii' codec can't encode character '\\u%04x' in position %zu: "
-                                        : "'ascii' codec can't encode character '\\U%08x' in position %zu: ";
-    std::snprintf(buf, sizeof buf, fmt, static_cast<unsigned>(first), start);
-  } else {
-    std::snprintf(buf, sizeof buf, "'ascii' codec can't encode characters in position %zu-%zu: ", start,
-                  start + count - 1);
-  }
-  return std::string(buf) + "ordinal not in range(128)";
+  return TextEncodeError(start, first, "ascii", count);
 }
 
 // One PEM block as OpenSSL's reader hands it out: its label, its headers and
@@ -132,8 +121,8 @@ Key parse_der(ByteView der, internal::KeyStructure structure) {
 }
 
 Key load(std::string_view pem, bool want_private, const char* prefix) {
-  if (std::string complaint = non_ascii_complaint(pem); !complaint.empty()) {
-    throw InvalidInputError(prefix + complaint, std::make_exception_ptr(std::invalid_argument(complaint)));
+  if (const std::optional<TextEncodeError> run = non_ascii_run(pem)) {
+    throw InvalidInputError(prefix + run->message(), std::make_exception_ptr(*run));
   }
   detail::clear_openssl_errors();
   const std::optional<PemBlock> block = read_pem(pem);

@@ -39,7 +39,7 @@ std::optional<std::size_t> encrypted_size(ByteView data) noexcept {
 
 void encrypt_bytes_into(ByteView data, std::string_view public_pem, std::span<std::uint8_t> out) {
   if (data.empty()) throw InvalidInputError("Data cannot be empty");
-  if (!encrypted_size(data)) throw std::invalid_argument("a direct block's size is the key's");
+  if (!encrypted_size(data)) throw InvalidArgumentError("a direct block's size is the key's");
   hybrid::encrypt_bytes_into(data, public_pem, out);
 }
 

@@ -18,7 +18,7 @@
 namespace morvex {
 
 IoError::IoError(int error_number, std::string path)
-    : std::runtime_error(std::strerror(error_number)), error_number_(error_number), path_(std::move(path)) {}
+    : Error(ErrorKind::Io, std::strerror(error_number)), error_number_(error_number), path_(std::move(path)) {}
 
 namespace stream {
 namespace detail {

@@ -82,7 +82,7 @@ RangeReader::Span RangeReader::span(std::int64_t offset, std::int64_t length) co
 SecureBytes RangeReader::open(std::int64_t offset, std::int64_t length, ByteView ciphertext) const {
   const State::Plan p = s_->plan(offset, length);
   const Span want = span(offset, length);
-  if (ciphertext.size() != want.size) throw std::invalid_argument("ciphertext does not cover the range");
+  if (ciphertext.size() != want.size) throw InvalidArgumentError("ciphertext does not cover the range");
   if (!p.reads) return {};
   SecureBytes out(p.end - p.start);
   SecretArray<CHUNK_SIZE> scratch;

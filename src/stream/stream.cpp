@@ -14,7 +14,7 @@ namespace morvex::stream {
 namespace {
 
 void need_room(std::span<std::uint8_t> out, std::size_t n) {
-  if (out.size() < n) throw std::invalid_argument("output buffer too small");
+  if (out.size() < n) throw InvalidArgumentError("output buffer too small");
 }
 
 // memcpy of the first n bytes of `from`, which may be an empty span without storage.

@@ -29,10 +29,10 @@ TEST(AesCore, IntoFormsRefuseShortOutputBuffers) {
   const Bytes data = bytes_of("hello");
   Bytes sealed(aes::sealed_size(data.size()));
   Bytes small(sealed.size() - 1);
-  EXPECT_THROW(aes::encrypt_bytes_into(data, "k", small), std::invalid_argument);
+  EXPECT_THROW(aes::encrypt_bytes_into(data, "k", small), InvalidArgumentError);
   aes::encrypt_bytes_into(data, "k", sealed);
   Bytes out(data.size()), short_out(data.size() - 1);
-  EXPECT_THROW(aes::decrypt_bytes_into(sealed, "k", short_out), std::invalid_argument);
+  EXPECT_THROW(aes::decrypt_bytes_into(sealed, "k", short_out), InvalidArgumentError);
   EXPECT_EQ(aes::decrypt_bytes_into(sealed, "k", out), data.size());
   EXPECT_EQ(out, data);
   // A blob too short to carry ciphertext never touches the output.

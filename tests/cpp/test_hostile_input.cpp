@@ -23,7 +23,7 @@ namespace {
 const std::string kSurrogateText = "ab\xC3\xA9\xED\xA0\x80" "cd";
 
 // Names the position and the code point, and nothing of the text.
-const char* const kRefused = "'utf-8' codec can't encode character '\\ud800' in position 3: surrogates not allowed";
+const char* const kRefused = "character 3 (U+D800) has no utf-8 form";
 
 std::string record_with_iterations(const std::string& iterations) {
   return R"({"algorithm":"pbkdf2","hash":"AAAA","parameters":{"hashAlgorithm":"SHA512","iterations":)" +
@@ -105,7 +105,7 @@ TEST(HostileInput, CbcCiphertextsThatAreNotWholeBlocksBehindAValidMacAreValueErr
   const nlohmann::json c = load_cases("cbc_not_whole_blocks.json");
   const Bytes sk = from_hex(c["secret_key"].get<std::string>());
   const Bytes kem = from_hex(c["kem_ciphertext"].get<std::string>());
-  EXPECT_THROW(quantum::_gen2_decrypt(from_hex(c["gen2"].get<std::string>()), sk, kem, 0), std::invalid_argument);
-  EXPECT_THROW(quantum::_gen5_decrypt(from_hex(c["gen5"].get<std::string>()), sk, kem, 0), std::invalid_argument);
+  EXPECT_THROW(quantum::_gen2_decrypt(from_hex(c["gen2"].get<std::string>()), sk, kem, 0), InvalidArgumentError);
+  EXPECT_THROW(quantum::_gen5_decrypt(from_hex(c["gen5"].get<std::string>()), sk, kem, 0), InvalidArgumentError);
 }
 #endif

@@ -53,12 +53,12 @@ TEST(HybridDetect, ZeroCopyFormsTakeExactlySizedBuffers) {
       Bytes out(plaintext.size()), wrong(plaintext.size() + 1);
       hybrid::decrypt_auto_into(blob, key, out);
       EXPECT_EQ(out, plaintext);
-      EXPECT_THROW(hybrid::decrypt_auto_into(blob, key, wrong), std::invalid_argument);
+      EXPECT_THROW(hybrid::decrypt_auto_into(blob, key, wrong), InvalidArgumentError);
     }
   }
   // A direct block's size is known only after decryption.
   const Bytes direct = rsa::_encrypt_oaep(Bytes(300, 1), kPublicA);
   Bytes out(300);
-  EXPECT_THROW(hybrid::decrypt_auto_into(direct, kPrivateA, out), std::invalid_argument);
-  EXPECT_THROW(rsa::encrypt_bytes_into(Bytes(446, 1), kPublicA, out), std::invalid_argument);
+  EXPECT_THROW(hybrid::decrypt_auto_into(direct, kPrivateA, out), InvalidArgumentError);
+  EXPECT_THROW(rsa::encrypt_bytes_into(Bytes(446, 1), kPublicA, out), InvalidArgumentError);
 }

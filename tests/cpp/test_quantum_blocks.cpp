@@ -53,17 +53,17 @@ TEST(QuantumBlocks, Limits) {
   EXPECT_ERROR_WITH_CAUSE(_gcm_open(Bytes(31, 7), nonce, {}, empty.tag), DecryptionError, kGcmFailed);
   // Not whole CBC blocks, a short session key, no secret: value errors, not
   // the library's classes.
-  EXPECT_THROW(_cbc_decrypt(Bytes(17, 0), Bytes(32, 1), Bytes(16, 2)), std::invalid_argument);
-  EXPECT_THROW(_xor_mix(Bytes(31, 0), Bytes(32, 1)), std::invalid_argument);
-  EXPECT_THROW(_xor_mix(Bytes(32, 0), {}), std::invalid_argument);
+  EXPECT_THROW(_cbc_decrypt(Bytes(17, 0), Bytes(32, 1), Bytes(16, 2)), InvalidArgumentError);
+  EXPECT_THROW(_xor_mix(Bytes(31, 0), Bytes(32, 1)), InvalidArgumentError);
+  EXPECT_THROW(_xor_mix(Bytes(32, 0), {}), InvalidArgumentError);
 }
 
 TEST(QuantumBlocks, EnumerationConversions) {
   // The operations' own tests cover the small values; here the extremes.
-  EXPECT_MORVEX_ERROR(to_generation(9), std::invalid_argument, "9 is not a valid QuantumGeneration");
-  EXPECT_THROW(to_generation(INT64_MIN), std::invalid_argument);
-  EXPECT_THROW(to_strength(INT64_MAX), std::invalid_argument);
-  EXPECT_THROW(to_signature_algorithm(-1), std::invalid_argument);
+  EXPECT_MORVEX_ERROR(to_generation(9), InvalidArgumentError, "9 is not a valid QuantumGeneration");
+  EXPECT_THROW(to_generation(INT64_MIN), InvalidArgumentError);
+  EXPECT_THROW(to_strength(INT64_MAX), InvalidArgumentError);
+  EXPECT_THROW(to_signature_algorithm(-1), InvalidArgumentError);
   // The scheme kind: "mldsa" for ML-DSA, "slhdsa" for every other value.
   EXPECT_EQ(_sig_kind(std::int64_t{1}), "mldsa");
   for (std::int64_t other : {0, 2, 7}) EXPECT_EQ(_sig_kind(other), "slhdsa");

@@ -116,11 +116,11 @@ TEST(QuantumFormats, KeyGenerationHeaders) {
   // generation is reported before the strength.
   BackendAbsent absent;
   for (const auto& [gen, strength] : {std::pair{9, 2}, {0, 2}, {2, 3}, {4, 5}})
-    EXPECT_THROW(_generate_keypair(gen, strength), std::invalid_argument);
-  EXPECT_MORVEX_ERROR(_generate_keypair(0, 9), std::invalid_argument, "0 is not a valid QuantumGeneration");
-  EXPECT_MORVEX_ERROR(generate_keypair(static_cast<QuantumGeneration>(9)), std::invalid_argument,
+    EXPECT_THROW(_generate_keypair(gen, strength), InvalidArgumentError);
+  EXPECT_MORVEX_ERROR(_generate_keypair(0, 9), InvalidArgumentError, "0 is not a valid QuantumGeneration");
+  EXPECT_MORVEX_ERROR(generate_keypair(static_cast<QuantumGeneration>(9)), InvalidArgumentError,
                       "9 is not a valid QuantumGeneration");
-  EXPECT_THROW(generate_keypair(QuantumGeneration::GEN8, static_cast<QuantumStrength>(3)), std::invalid_argument);
+  EXPECT_THROW(generate_keypair(QuantumGeneration::GEN8, static_cast<QuantumStrength>(3)), InvalidArgumentError);
   EXPECT_MORVEX_ERROR(generate_keypair(QuantumGeneration::GEN6, QuantumStrength::STANDARD), QuantumOperationError,
                       kLoader);
 }
@@ -144,7 +144,7 @@ TEST(QuantumFormats, KeyChecksAndTheirOrder) {
         (void)decrypt(bytes_from(c["message"], parts), key, bytes_from(c["secret"], parts));
       else
         encrypt("x", key);
-    } catch (const std::out_of_range&) {
+    } catch (const OutOfRangeError&) {
       got = "out_of_range";
     } catch (const MorvexError& e) {
       got = std::string(kClass[static_cast<int>(e.kind())]) + ": " + e.what() + (e.cause() ? " (with cause)" : "");

@@ -32,10 +32,10 @@ TEST(QuantumTables, LookupsByStrength) {
   }
   EXPECT_EQ(oqs::slhdsa_candidates(1), (std::vector<std::string>{"SLH-DSA-SHA2-192f", "SLH_DSA_PURE_SHA2_192F"}));
   for (std::int64_t bad : {std::int64_t{-1}, std::int64_t{3}, INT64_MAX, INT64_MIN}) {
-    EXPECT_THROW(oqs::frodo_alg(bad), std::out_of_range);
-    EXPECT_THROW(oqs::cmce_alg(bad), std::out_of_range);
-    EXPECT_THROW(oqs::mlkem_alg(bad), std::out_of_range);
-    EXPECT_THROW(oqs::sig_algorithm("mldsa", bad), std::out_of_range);
+    EXPECT_THROW(oqs::frodo_alg(bad), OutOfRangeError);
+    EXPECT_THROW(oqs::cmce_alg(bad), OutOfRangeError);
+    EXPECT_THROW(oqs::mlkem_alg(bad), OutOfRangeError);
+    EXPECT_THROW(oqs::sig_algorithm("mldsa", bad), OutOfRangeError);
   }
   for (const char* other : {"ML-DSA-44", "Kyber768"}) EXPECT_THROW(oqs::kem_sizes(other), QuantumOperationError);
   EXPECT_THROW(oqs::sig_sizes("ML-KEM-512"), QuantumOperationError);
@@ -126,7 +126,7 @@ TEST(QuantumSigAlgorithm, SlhDsaSpellings) {
   EXPECT_MORVEX_ERROR(oqs::sig_algorithm("slhdsa", 2), QuantumOperationError,
                       "No SLH-DSA mechanism available; tried ['SLH-DSA-SHA2-256f', 'SLH_DSA_PURE_SHA2_256F']");
   // The bad strength is reported after the query.
-  EXPECT_THROW(oqs::sig_algorithm("slhdsa", -1), std::out_of_range);
+  EXPECT_THROW(oqs::sig_algorithm("slhdsa", -1), OutOfRangeError);
   oqs::testing::set_enabled_sig_mechanisms(std::nullopt);
 }
 

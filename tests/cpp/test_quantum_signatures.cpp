@@ -29,8 +29,8 @@ TEST(QuantumSignatures, ArgumentsComeBeforeTheLibrary) {
   const Bytes data = bytes_of("d"), sig = sign(data, kp.private_key);
   BackendAbsent absent;
   for (const auto& [alg, strength] : {std::pair{3, 2}, {0, 2}, {1, 3}})
-    EXPECT_THROW(_generate_signature_keypair(alg, strength), std::invalid_argument);
-  EXPECT_THROW(generate_signature_keypair(static_cast<SignatureAlgorithm>(3)), std::invalid_argument);
+    EXPECT_THROW(_generate_signature_keypair(alg, strength), InvalidArgumentError);
+  EXPECT_THROW(generate_signature_keypair(static_cast<SignatureAlgorithm>(3)), InvalidArgumentError);
   EXPECT_MORVEX_ERROR(_generate_signature_keypair(1, 0), QuantumOperationError, kLoader);
   // Without the library verify throws rather than answering false, but a key
   // without a header is still false.

@@ -43,10 +43,10 @@ TEST(StreamCore, DecryptorReleasesAFullChunkOnlyOnceMoreFollows) {
 TEST(StreamCore, IntoFormsRefuseShortOutputBuffers) {
   const Bytes msg(100, 1);
   Bytes out(st::encrypted_size(msg.size()) - 1);
-  EXPECT_THROW(st::encrypt_bytes_into(msg, "k", out), std::invalid_argument);
+  EXPECT_THROW(st::encrypt_bytes_into(msg, "k", out), InvalidArgumentError);
   const Bytes ct = st::encrypt_bytes(msg, "k");
   Bytes back(99);
-  EXPECT_THROW(st::decrypt_bytes_into(ct, "k", back), std::invalid_argument);
+  EXPECT_THROW(st::decrypt_bytes_into(ct, "k", back), InvalidArgumentError);
   EXPECT_EQ(st::decrypted_size_hint(ct.size()), msg.size());
   EXPECT_TRUE(st::decrypt_bytes(st::encrypt_bytes({}, "k"), "k").empty());
 }

@@ -68,7 +68,7 @@ SecureBytes _gcm_open(ByteView key, ByteView nonce, ByteView ciphertext, ByteVie
 
 // AES-CBC with PKCS#7 (16-byte blocks); the data comes first.
 Bytes _cbc_encrypt(ByteView data, ByteView key, ByteView iv);
-// std::invalid_argument for a ciphertext that is not whole blocks; DecryptionError
+// InvalidArgumentError for a ciphertext that is not whole blocks; DecryptionError
 // "Quantum AES-CBC unpadding failed" for bad padding.
 SecureBytes _cbc_decrypt(ByteView ciphertext, ByteView key, ByteView iv);
 
@@ -91,7 +91,7 @@ SecureBytes _gen5_decrypt(ByteView enc, ByteView raw_sk, ByteView capsule, std::
 KeyPair _gen7_generate(QuantumStrength strength);
 Encrypted _gen7_encrypt(ByteView data, ByteView raw, std::int64_t strength);
 SecureBytes _gen7_decrypt(ByteView enc, ByteView raw, ByteView secret, std::int64_t strength);
-// 32 bytes: session_key[i] ^ frodo_ss[i mod |frodo_ss|]. std::invalid_argument
+// 32 bytes: session_key[i] ^ frodo_ss[i mod |frodo_ss|]. InvalidArgumentError
 // when the session key is under 32 bytes or the FrodoKEM secret is empty.
 SecretArray<32> _xor_mix(ByteView session_key, ByteView frodo_ss);
 // DER definite length of n.

@@ -64,7 +64,7 @@ struct SigSizes {
 // is known).
 SigSizes sig_sizes(std::string_view alg);
 
-// Name tables, indexed by strength 0..2; std::out_of_range outside.
+// Name tables, indexed by strength 0..2; OutOfRangeError outside.
 std::string frodo_alg(std::int64_t strength);
 std::string cmce_alg(std::int64_t strength);
 std::string mlkem_alg(std::int64_t strength);
