@@ -44,6 +44,16 @@ std::string ascii_codec_text(const TextEncodeError& e) {
   return std::string(buf) + "ordinal not in range(128)";
 }
 
+// What Python's UTF-8 decoder says of each fault.
+const char* decode_reason(Utf8Error::Fault fault) {
+  switch (fault) {
+    case Utf8Error::Fault::InvalidStart: return "invalid start byte";
+    case Utf8Error::Fault::InvalidContinuation: return "invalid continuation byte";
+    case Utf8Error::Fault::Truncated: break;
+  }
+  return "unexpected end of data";
+}
+
 nb::object to_exception(const std::exception_ptr& p);
 
 // The Python form of a lower-level failure: the builtin class of its kind,
@@ -56,7 +66,7 @@ nb::object lower_level(const Error& e) {
         PyObject* obj = PyUnicodeDecodeError_Create("utf-8", u->bad_bytes().data(),
                                                     static_cast<Py_ssize_t>(u->bad_bytes().size()), 0,
                                                     static_cast<Py_ssize_t>(u->bad_bytes().size()),
-                                                    u->reason().c_str());
+                                                    decode_reason(u->fault()));
         if (obj == nullptr) throw nb::python_error();
         return nb::steal(obj);
       }

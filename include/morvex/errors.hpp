@@ -102,20 +102,23 @@ MORVEX_DEFINE_ERROR(OutOfRangeError, Error, OutOfRange)
 #undef MORVEX_DEFINE_ERROR
 
 // Bytes that are not well-formed UTF-8. `start` and `end` delimit the
-// offending bytes, `reason` says what is wrong with them.
+// offending bytes, `fault` says what is wrong with them.
 class Utf8Error : public Error {
  public:
-  Utf8Error(std::string reason, std::size_t start, std::size_t end, std::string bad_bytes)
-      : Error(ErrorKind::Utf8, reason), reason_(std::move(reason)), start_(start), end_(end),
-        bad_bytes_(std::move(bad_bytes)) {}
-  const std::string& reason() const noexcept { return reason_; }
+  enum class Fault {
+    InvalidStart,         // the byte at `start` begins no sequence
+    InvalidContinuation,  // the byte at `end` does not continue the sequence
+    Truncated,            // the data ends inside the sequence
+  };
+  Utf8Error(Fault fault, std::size_t start, std::size_t end, std::string bad_bytes);
+  Fault fault() const noexcept { return fault_; }
   std::size_t start() const noexcept { return start_; }
   std::size_t end() const noexcept { return end_; }
   // The offending bytes alone (at most four).
   const std::string& bad_bytes() const noexcept { return bad_bytes_; }
 
  private:
-  std::string reason_;
+  Fault fault_;
   std::size_t start_, end_;
   std::string bad_bytes_;
 };

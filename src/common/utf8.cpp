@@ -11,7 +11,7 @@ namespace {
 
 struct Fault {
   std::size_t start = 0, end = 0;
-  const char* reason = nullptr;
+  Utf8Error::Fault what = Utf8Error::Fault::InvalidStart;
 };
 
 // Returns true when `data` is well-formed; otherwise fills `fault` with the
@@ -47,20 +47,20 @@ bool check(ByteView data, Fault* fault) noexcept {
       if (c == 0xF0) lo = 0x90;
       if (c == 0xF4) hi = 0x8F;
     } else {
-      if (fault) *fault = {i, i + 1, "invalid start byte"};
+      if (fault) *fault = {i, i + 1, Utf8Error::Fault::InvalidStart};
       return false;
     }
     // Second byte has the restricted range, the rest 80..BF.
     std::size_t k = 1;
     for (; k < len; ++k) {
       if (i + k >= n) {
-        if (fault) *fault = {i, n, "unexpected end of data"};
+        if (fault) *fault = {i, n, Utf8Error::Fault::Truncated};
         return false;
       }
       const std::uint8_t b = s[i + k];
       const bool ok = (k == 1) ? (b >= lo && b <= hi) : (b >= 0x80 && b <= 0xBF);
       if (!ok) {
-        if (fault) *fault = {i, i + k, "invalid continuation byte"};
+        if (fault) *fault = {i, i + k, Utf8Error::Fault::InvalidContinuation};
         return false;
       }
     }
@@ -75,7 +75,7 @@ void validate_utf8(ByteView data) {
   Fault f;
   if (!check(data, &f)) {
     std::string bad(reinterpret_cast<const char*>(data.data()) + f.start, f.end - f.start);
-    throw Utf8Error(f.reason, f.start, f.end, std::move(bad));
+    throw Utf8Error(f.what, f.start, f.end, std::move(bad));
   }
 }
 
@@ -99,7 +99,23 @@ std::string encode_error_text(std::size_t position, std::uint32_t code_point, co
                   position + count - 1, static_cast<unsigned>(code_point), encoding);
   return buf;
 }
+
+// "invalid UTF-8 at offset 3: ...": where and what, not the bytes themselves
+// (they are a plaintext's; bad_bytes() has them for a caller that wants them).
+std::string decode_error_text(Utf8Error::Fault fault, std::size_t start) {
+  const std::string at = "invalid UTF-8 at offset " + std::to_string(start) + ": ";
+  switch (fault) {
+    case Utf8Error::Fault::InvalidStart: return at + "no sequence starts with this byte";
+    case Utf8Error::Fault::InvalidContinuation: return at + "a byte does not continue the sequence";
+    case Utf8Error::Fault::Truncated: break;
+  }
+  return at + "the data ends inside the sequence";
+}
 }  // namespace
+
+Utf8Error::Utf8Error(Fault fault, std::size_t start, std::size_t end, std::string bad_bytes)
+    : Error(ErrorKind::Utf8, decode_error_text(fault, start)), fault_(fault), start_(start), end_(end),
+      bad_bytes_(std::move(bad_bytes)) {}
 
 TextEncodeError::TextEncodeError(std::size_t position, std::uint32_t code_point, const char* encoding,
                                  std::size_t count)
