@@ -92,7 +92,7 @@ nb::object lower_level(const Error& e) {
     case ErrorKind::OutOfRange: return make(nb::handle(PyExc_IndexError), e.message());
     default: break;
   }
-  return make(nb::handle(PyExc_RuntimeError), e.message());  // Primitive
+  return make(nb::handle(PyExc_RuntimeError), e.message());  // Primitive, State
 }
 
 // One of the six error classes. Where its message is a prefix followed by its

@@ -32,6 +32,7 @@ AS_PYTHON = {
     "OutOfRangeError": "IndexError",
     "PrimitiveError": "RuntimeError",
     "IoError": "OSError",
+    "StateError": "RuntimeError",
 }
 NAMED = re.compile(r"(?<![\w:])(" + "|".join(map(re.escape, AS_PYTHON)) + r")\b")
 

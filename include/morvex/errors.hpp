@@ -32,6 +32,7 @@ enum class ErrorKind {
   Io,               // IoError
   InvalidArgument,  // InvalidArgumentError
   OutOfRange,       // OutOfRangeError
+  State,            // StateError
 };
 
 // Root of every failure the library throws. Carries its kind, the exact
@@ -98,6 +99,10 @@ MORVEX_DEFINE_ERROR(InvalidArgumentError, Error, InvalidArgument)
 // An index outside its table: a strength byte or index outside 0..2. Not
 // derived from OutOfRangeError: catch it as itself or as Error.
 MORVEX_DEFINE_ERROR(OutOfRangeError, Error, OutOfRange)
+
+// A call on an object that can no longer take it: a pending file written or
+// committed after it was closed.
+MORVEX_DEFINE_ERROR(StateError, Error, State)
 
 #undef MORVEX_DEFINE_ERROR
 

@@ -134,7 +134,8 @@ class Decryptor {
 // A file that replaces `target` only when committed: bytes go to a new
 // temporary file ".<name>.<random>.tmp" (mode 0600) beside it, which commit()
 // syncs and renames over the target, and which is removed otherwise. For
-// callers that run their own loop into a path. Throws IoError.
+// callers that run their own loop into a path. Throws IoError, and StateError
+// for a write or commit after commit or discard.
 class PendingFile {
  public:
   explicit PendingFile(const std::filesystem::path& target);

@@ -133,12 +133,12 @@ PendingFile& PendingFile::operator=(PendingFile&&) noexcept = default;
 PendingFile::~PendingFile() { discard(); }
 
 void PendingFile::write(ByteView data) {
-  if (!s_ || !s_->file) throw std::logic_error("pending file already closed");
+  if (!s_ || !s_->file) throw StateError("pending file already closed");
   s_->file->write_all(data);
 }
 
 void PendingFile::commit() {
-  if (!s_ || !s_->file) throw std::logic_error("pending file already closed");
+  if (!s_ || !s_->file) throw StateError("pending file already closed");
   s_->file->sync();
   s_->file->close();
   s_->file.reset();

@@ -78,9 +78,9 @@ const std::map<std::string, Operation> kOperations{
 
 // The class of each ErrorKind, as the rows name it.
 const char* const kClassNames[] = {
-    "MorvexError",    "InvalidInputError", "EncryptionError", "DecryptionError",      "SignatureError",
-    "QuantumOperationError", "Base64Error", "Utf8Error",      "TextEncodeError",      "PrimitiveError",
-    "IoError",        "InvalidArgumentError", "OutOfRangeError"};
+    "MorvexError",     "InvalidInputError", "EncryptionError", "DecryptionError",      "SignatureError",
+    "QuantumOperationError", "Base64Error", "Utf8Error",       "TextEncodeError",      "PrimitiveError",
+    "IoError",         "InvalidArgumentError", "OutOfRangeError", "StateError"};
 
 // The class of an error's cause, as the rows name it.
 std::string cause_of(const std::exception_ptr& cause) {
