@@ -1,6 +1,6 @@
 """Checks a built morvex wheel before anyone installs it.
 
-- `auditwheel show` (printed) finds a manylinux tag no newer than --max-glibc,
+- `auditwheel show` finds a manylinux tag no newer than --max-glibc,
   and the wheel's file name carries it;
 - every ELF file in the wheel needs no shared library but the C library
   (libc and its dynamic loader) and libgcc_s;
@@ -58,7 +58,6 @@ def main() -> int:
     tools = pathlib.Path(sys.executable).parent
     shown = subprocess.run([tools / "auditwheel", "show", str(args.wheel)],
                            capture_output=True, text=True, check=True).stdout
-    print(shown.strip())
     flat = " ".join(shown.split())
     found = re.search(r'consistent with the following platform tag: "manylinux_(\d+)_(\d+)_x86_64"', flat)
     limit = tuple(int(x) for x in args.max_glibc.split("."))
@@ -70,6 +69,7 @@ def main() -> int:
             problems.append(f"{tag} is newer than glibc {args.max_glibc}")
         if tag not in args.wheel.name:
             problems.append(f"the file name does not carry {tag}")
+        print(f"auditwheel: {tag}")
 
     with zipfile.ZipFile(args.wheel) as whl:
         names = whl.namelist()
@@ -103,9 +103,9 @@ def main() -> int:
         problems.append(f"metadata licence is {meta['License-Expression']!r}, not Apache-2.0")
 
     if abi_tag == "abi3":
-        audit = subprocess.run([tools / "abi3audit", "--strict", "--report", str(args.wheel)],
+        audit = subprocess.run([tools / "abi3audit", "--strict", "--summary", str(args.wheel)],
                                capture_output=True, text=True)
-        print((audit.stdout + audit.stderr).strip())
+        print(" ".join((audit.stdout + audit.stderr).split()))
         if audit.returncode != 0:
             problems.append("abi3audit found calls outside the stable ABI")
 

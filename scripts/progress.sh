@@ -18,7 +18,7 @@ while kill -0 "$pid" 2>/dev/null; do
   sleep 1
   elapsed=$((SECONDS - start))
   if [ "$elapsed" -ge "$next" ] && kill -0 "$pid" 2>/dev/null; then
-    step="$(grep -oE '^\[[0-9]+/[0-9]+\]' "$log" | tail -n1)"
+    step="$(grep -oE '^ *\[[0-9]+/[0-9]+\]' "$log" | tail -n1 | tr -d ' ')"
     printf '  ... %dm%02ds%s\n' $((elapsed / 60)) $((elapsed % 60)) "${step:+, step $step}"
     next=$((next + 30))
   fi

@@ -103,12 +103,12 @@ for t in "${tests[@]}"; do
   else
     result="FAILED"; status=1
   fi
-  rows+=("$(printf '| %-16s | %-48s | %-9s | %4d s |' "CPython $("${PYTHON[$v]}" -c 'import platform; print(platform.python_version())')" \
+  rows+=("$(printf '| %-16s | %-52s | %-9s | %4d s |' "CPython $("${PYTHON[$v]}" -c 'import platform; print(platform.python_version())')" \
     "$(basename "${whl:-$tag}")" "$result" $((SECONDS - t0)))")
 done
 {
-  printf '| %-16s | %-48s | %-9s | %6s |\n' "Interpreter" "Wheel" "Result" "Time"
-  printf '|%s|%s|%s|%s|\n' "------------------" "--------------------------------------------------" "-----------" "--------"
+  printf '| %-16s | %-52s | %-9s | %6s |\n' "Interpreter" "Wheel" "Result" "Time"
+  printf '|%s|%s|%s|%s|\n' "------------------" "------------------------------------------------------" "-----------" "--------"
   printf '%s\n' "${rows[@]}"
   echo "wheels built and tested in $((SECONDS - start)) s"
 } | tee "$BUILD/wheels-matrix.txt"
