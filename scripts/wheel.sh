@@ -42,7 +42,8 @@ else
   if [ ! -x "$BPY" ] || [ "$(cat "$env/.requirements-build.sha256" 2>/dev/null)" != "$want" ]; then
     rm -rf "$env"
     bash "$ROOT/scripts/progress.sh" "== Build environment for Python $ver ($env)" "30 s" "$BUILD/pyenv-$ver.log" \
-      bash -c '"$1" -m venv "$2" && "$2/bin/python" -m pip install -r "$3"' _ "$PY" "$env" "$ROOT/requirements-build.txt"
+      bash -c '"$1" -m venv "$2" && "$2/bin/python" -m pip install --upgrade pip && "$2/bin/python" -m pip install -r "$3"' \
+      _ "$PY" "$env" "$ROOT/requirements-build.txt"
     echo "$want" > "$env/.requirements-build.sha256"
   fi
 fi
