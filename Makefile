@@ -125,7 +125,7 @@ wheel: deps
 wheels: deps
 	@bash scripts/wheels.sh "$(BUILD)" "$(WHEEL_DIR)"
 
-sdist: deps
+sdist: deps-build
 	@mkdir -p $(WHEEL_DIR) && rm -f $(WHEEL_DIR)/morvex-*.tar.gz && $(PY) -c "import scikit_build_core.build as b; print('$(WHEEL_DIR)/' + b.build_sdist('$(WHEEL_DIR)'))"
 
 test-wheel: deps

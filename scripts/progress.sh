@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs a long step with its output in a log and shows that it is alive: one
-# line every 30 s with the time taken so far and, for a CMake/Ninja build, its
-# latest [n/N] step. On failure the end of the log is printed.
+# line every 30 s with the time taken so far and how far the build got (a
+# Ninja build's latest [n/N] step, or the number of files a make build has
+# compiled). On failure the end of the log is printed.
 #
 #   scripts/progress.sh 'WHAT IT DOES' 'USUAL TIME' LOG COMMAND...
 set -uo pipefail
@@ -18,8 +19,14 @@ while kill -0 "$pid" 2>/dev/null; do
   sleep 1
   elapsed=$((SECONDS - start))
   if [ "$elapsed" -ge "$next" ] && kill -0 "$pid" 2>/dev/null; then
-    step="$(grep -oE '^ *\[[0-9]+/[0-9]+\]' "$log" | tail -n1 | tr -d ' ')"
-    printf '  ... %dm%02ds%s\n' $((elapsed / 60)) $((elapsed % 60)) "${step:+, step $step}"
+    detail="$(grep -oE '^ *\[[0-9]+/[0-9]+\]' "$log" | tail -n1 | tr -d ' ')"
+    if [ -n "$detail" ]; then
+      detail=", step $detail"
+    else  # a make build that prints its compiler calls
+      n="$(grep -cE '^(gcc|g\+\+|cc|c\+\+) .* -c ' "$log")"
+      [ "$n" -gt 0 ] && detail=", $n files compiled" || detail=""
+    fi
+    printf '  ... %dm%02ds%s\n' $((elapsed / 60)) $((elapsed % 60)) "$detail"
     next=$((next + 30))
   fi
 done
