@@ -45,9 +45,10 @@ apt_install() {
 }
 
 # What building needs; with --dev, what the C++ tests (GoogleTest), the
-# type check (pyright runs on nodejs) and the documentation (doxygen) need.
+# memory checks (valgrind), the type check (pyright runs on nodejs) and the
+# documentation (doxygen) need.
 apt_install g++ make patch pkg-config perl ca-certificates nlohmann-json3-dev python3-dev python3-venv ccache
-[ "$DEV" = 1 ] && apt_install libgtest-dev nodejs doxygen
+[ "$DEV" = 1 ] && apt_install libgtest-dev valgrind nodejs doxygen
 command -v cmake >/dev/null 2>&1 || apt_install cmake
 
 # --- OpenSSL and Botan ----------------------------------------------------------
