@@ -101,6 +101,7 @@ prepare_sources() {
 # Tries the newest version first and falls back through older ones.
 fetch_orig() {
   local pkg="$1" dest="$2"
+  log "looking up $pkg's source packages on the Debian mirror"
   prepare_sources
   local versions
   # shellcheck disable=SC2046
@@ -149,7 +150,7 @@ build_openssl() {
   tb="$(fetch_orig openssl "$DEPS/src")"
   ver="$(basename "$tb" | sed -E 's/^openssl_([^.]+\.[^.]+\.[^.]+).*/\1/')"
   src="$(unpack "$tb" "$DEPS/build/openssl")"
-  long_step "building OpenSSL $ver (static libcrypto, once per checkout)" "9 min on 2 cores" "$DEPS/openssl-build.log" \
+  long_step "building OpenSSL $ver (static libcrypto, once per checkout)" "6-9 min on 2 cores" "$DEPS/openssl-build.log" \
     bash -c 'cd "$1" && ./Configure linux-x86_64 no-shared no-tests no-docs no-apps no-module no-legacy \
       -fPIC --prefix="$2" --libdir=lib && make -j"$3" build_libs && make install_dev' _ "$src" "$PREFIX" "$JOBS" \
     || { log "OpenSSL build failed (log: $DEPS/openssl-build.log)"; exit 1; }
@@ -168,7 +169,7 @@ build_botan() {
   tb="$(fetch_orig botan3 "$DEPS/src")"
   ver="$(basename "$tb")"
   src="$(unpack "$tb" "$DEPS/build/botan")"
-  long_step "building Botan ${ver#botan3_} (static, FrodoKEM only, once per checkout)" "9 min on 2 cores" \
+  long_step "building Botan $(echo "$ver" | sed -E 's/^botan3_([0-9.]+).*/\1/') (static, FrodoKEM only, once per checkout)" "3-9 min on 2 cores" \
     "$DEPS/botan-build.log" \
     bash -c 'cd "$1" && "$2" configure.py --minimized-build --enable-modules="$3" \
       --disable-shared-library --build-targets=static --without-documentation \

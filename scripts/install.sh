@@ -21,6 +21,6 @@ fi
 rm -f "$STAMP"
 export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$ROOT}"
 bash scripts/progress.sh "building the extension and installing morvex into .venv" \
-  "4-5 min on 2 cores the first time, under a minute after a change" build/install.log \
+  "2-5 min on 2 cores the first time, under a minute after a change" build/install.log \
   "$PY" -m pip install -v --no-build-isolation .
 echo "$ROOT" > "$STAMP"
