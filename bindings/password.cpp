@@ -1,51 +1,132 @@
-#include <nanobind/stl/optional.h>
-
+// morvex._native.password: password records, and a record read into Python objects.
+#include <charconv>
+#include <string>
 #include <vector>
 
 #include "module.hpp"
-#include "morvex/encoding.hpp"
 #include "morvex/password.hpp"
+#include "password/json_reader.hpp"
+#include "password/record.hpp"
 
 namespace morvex::py {
 namespace {
 
-using Item = password::JsonItem;
+// Python objects from the core reader's values: dicts and lists, integers
+// exact whatever their size (under the interpreter's limit on digits, like
+// int()), and the keys of each dict in ascending order.
+class ObjectBuilder {
+ public:
+  nb::object root;
+  bool deferred = false;  // an integer stands as its literal
 
-// The record as dicts and lists, built from the core's items without
-// recursion.
-nb::object parse(std::string_view hash_json) {
-  const std::optional<std::vector<Item>> items = [&] {
-    GilRelease unlocked;
-    return password::_parse_items(hash_json);
-  }();
-  if (!items) return nb::none();
-  using K = Item::Kind;
-  std::vector<nb::object> open;  // containers being filled
-  nb::object key, root;
-  for (const Item& item : *items) {
-    nb::object v;
-    switch (item.kind) {
-      case K::Key: key = nb::str(item.text.data(), item.text.size()); continue;
-      case K::End: open.pop_back(); continue;
-      case K::BeginObject: v = nb::dict(); break;
-      case K::BeginArray: v = nb::list(); break;
-      case K::Boolean: v = nb::bool_(item.boolean); break;
-      case K::Integer: v = nb::int_(item.integer); break;
-      case K::Unsigned: v = nb::steal(PyLong_FromUnsignedLongLong(item.unsigned_integer)); break;
-      case K::BigInteger:  // under the interpreter's limit on digits, like int()
-        v = nb::steal(PyLong_FromString(item.text.c_str(), nullptr, 10));
-        if (!v.is_valid()) throw nb::python_error();
-        break;
-      case K::Float: v = nb::float_(item.number); break;
-      case K::String: v = nb::str(item.text.data(), item.text.size()); break;
-      case K::Null: v = nb::none(); break;
-    }
-    if (open.empty()) root = v;
-    else if (PyDict_Check(open.back().ptr())) nb::borrow<nb::dict>(open.back())[key] = v;
-    else nb::borrow<nb::list>(open.back()).append(v);
-    if (item.kind == K::BeginObject || item.kind == K::BeginArray) open.push_back(std::move(v));
+  void begin_object() { open(nb::dict(), true); }
+  void begin_array() { open(nb::list(), false); }
+  void end() {
+    const Frame& f = open_.back();
+    if (f.is_dict && !f.ordered) sort_keys(f.container);
+    open_.pop_back();
   }
-  return root;
+  void key(std::string_view k) {
+    Frame& f = open_.back();
+    if (k < f.last_key) f.ordered = false;
+    f.last_key.assign(k);
+    key_ = nb::str(k.data(), k.size());
+  }
+  void string(std::string_view s) { put(nb::str(s.data(), s.size())); }
+  void integer(std::string_view literal) {
+    std::int64_t v = 0;
+    const auto [end, ec] = std::from_chars(literal.data(), literal.data() + literal.size(), v);
+    if (ec == std::errc() && end == literal.data() + literal.size()) {
+      put(nb::int_(v));
+      return;
+    }
+    const std::string text(literal);
+    PyObject* big = PyLong_FromString(text.c_str(), nullptr, 10);
+    if (big != nullptr) {
+      put(nb::steal(big));
+      return;
+    }
+    if (!PyErr_ExceptionMatches(PyExc_ValueError)) throw nb::python_error();
+    // Beyond the interpreter's limit on digits: the literal stands in until
+    // the text is known to be a JSON object (see raise_deferred).
+    PyErr_Clear();
+    deferred = true;
+    put(nb::bytes(literal.data(), literal.size()));
+  }
+  void number(double d) { put(nb::float_(d)); }
+  void boolean(bool b) { put(nb::bool_(b)); }
+  void null() { put(nb::none()); }
+
+ private:
+  struct Frame {
+    nb::object container;
+    bool is_dict;
+    bool ordered = true;  // keys so far in ascending order
+    std::string last_key;
+  };
+
+  void put(nb::object v) {
+    if (open_.empty()) {
+      root = std::move(v);
+    } else if (open_.back().is_dict) {
+      if (PyDict_SetItem(open_.back().container.ptr(), key_.ptr(), v.ptr()) != 0) throw nb::python_error();
+    } else if (PyList_Append(open_.back().container.ptr(), v.ptr()) != 0) {
+      throw nb::python_error();
+    }
+  }
+  void open(nb::object container, bool is_dict) {
+    put(container);
+    open_.push_back(Frame{std::move(container), is_dict, true, {}});
+  }
+  static void sort_keys(nb::handle dict) {
+    const nb::object items = nb::steal(PyDict_Items(dict.ptr()));
+    if (!items.is_valid() || PyList_Sort(items.ptr()) != 0) throw nb::python_error();
+    PyDict_Clear(dict.ptr());
+    for (nb::handle pair : nb::borrow<nb::list>(items))
+      if (PyDict_SetItem(dict.ptr(), PyTuple_GetItem(pair.ptr(), 0), PyTuple_GetItem(pair.ptr(), 1)) != 0)
+        throw nb::python_error();
+  }
+
+  std::vector<Frame> open_;
+  nb::object key_;
+};
+
+// An integer too long for int() is an error only in a JSON object, and only
+// where it stays (a repeated key may replace it): the first literal standing
+// in the finished object, in the order of its sorted keys, raises int()'s
+// ValueError. Bytes are no JSON value, so every bytes object is such a
+// literal.
+void raise_deferred(nb::handle root) {
+  struct Frame {
+    PyObject* container;
+    Py_ssize_t next;
+  };
+  std::vector<Frame> open{{root.ptr(), 0}};
+  while (!open.empty()) {
+    Frame& f = open.back();
+    PyObject* v = nullptr;
+    if (PyDict_Check(f.container)) {
+      PyObject* k = nullptr;
+      if (!PyDict_Next(f.container, &f.next, &k, &v)) v = nullptr;
+    } else if (f.next < PyList_Size(f.container)) {
+      v = PyList_GetItem(f.container, f.next++);
+    }
+    if (v == nullptr) {
+      open.pop_back();
+    } else if (PyBytes_CheckExact(v)) {
+      const nb::object again = nb::steal(PyLong_FromString(PyBytes_AsString(v), nullptr, 10));
+      if (!again.is_valid()) throw nb::python_error();
+    } else if (PyDict_Check(v) || PyList_Check(v)) {
+      open.push_back(Frame{v, 0});  // `f` is not used after this
+    }
+  }
+}
+
+nb::object parse(std::string_view hash_json) {
+  ObjectBuilder built;
+  if (!password::json::read(hash_json, built) || !PyDict_Check(built.root.ptr())) return nb::none();
+  if (built.deferred) raise_deferred(built.root);
+  return built.root;
 }
 
 template <class T>
@@ -56,18 +137,16 @@ struct Arg : nb::detail::make_caster<T> {
   }
 };
 
-// The core's refusals of an unknown hash name and of a password without a
-// UTF-8 form come before the other arguments are converted (and so before
-// their type errors).
+// The derivation's own checks of the name and the password come first; the
+// other arguments are read after them.
 SecureBytes derive(std::string_view pw, nb::handle salt, nb::handle iterations, nb::handle length,
                    std::string_view hash_algorithm) {
-  if (password::_find_hash(hash_algorithm) == nullptr) return password::_derive(pw, {}, 1, 1, hash_algorithm);
-  encoding::text_bytes(pw);
+  const password::Derivation derivation(pw, hash_algorithm);
   const Arg<ByteView> s(salt, "salt must be a bytes-like object");
   const Arg<std::int64_t> it(iterations, "iterations must be an integer");
   const Arg<std::int64_t> len(length, "length must be an integer");
   GilRelease unlocked;
-  return password::_derive(pw, s.value, it.value, len.value, hash_algorithm);
+  return derivation(s.value, it.value, len.value);
 }
 
 }  // namespace
@@ -93,18 +172,28 @@ void bind_password(nb::module_& m) {
         "The hash name is looked up case-insensitively in _HASHES. Raises MorvexError\n"
         "\"Unsupported hash algorithm: <name>\" for another name, ValueError for an\n"
         "iteration count or length below 1.");
+  // The numbers in the descriptions come from the constants (nanobind keeps
+  // the pointers).
+  static const std::string hash_doc =
+      "Hash a password into a new JSON record (PBKDF2-HMAC-" + std::string(password::HASH_ALGORITHM) + ", fresh " +
+      std::to_string(password::SALT_LENGTH) +
+      "-byte salt).\n\n"
+      "Raises InvalidInputError \"Password cannot be empty\", or InvalidInputError for an\n"
+      "iteration count outside 1.." + std::to_string(password::MAX_ITERATIONS) + ".";
+  static const std::string verify_doc =
+      "True when the password matches the record (constant-time comparison).\n\n"
+      "False, never an error, for an empty password, a malformed record, an\n"
+      "iteration count outside 1.." + std::to_string(password::MAX_ITERATIONS) + ", an output length outside 1.." +
+      std::to_string(password::MAX_OUTPUT_LENGTH) + ", an\nunknown hash, or a mismatch.";
+  static const std::string rehash_doc = "True when the record was made with fewer than " +
+                                        std::to_string(password::UPGRADE_THRESHOLD) +
+                                        " iterations, or its\niteration count cannot be read (malformed record).";
   m.def("hash_password", &password::hash_password, guard(), "password"_a, "iterations"_a = password::DEFAULT_ITERATIONS,
-        "Hash a password into a new JSON record (PBKDF2-HMAC-SHA512, fresh 32-byte salt).\n\n"
-        "Raises InvalidInputError \"Password cannot be empty\", or InvalidInputError for an\n"
-        "iteration count outside 1..10000000.");
+        hash_doc.c_str());
   m.def("verify_password", &password::verify_password, guard(), "password"_a, "hash_json"_a,
-        "True when the password matches the record (constant-time comparison).\n\n"
-        "False, never an error, for an empty password, a malformed record, an\n"
-        "iteration count outside 1..10000000, an output length outside 1..1024, an\n"
-        "unknown hash, or a mismatch.");
+        verify_doc.c_str());
   m.def("needs_rehash", &password::needs_rehash, guard(), "hash_json"_a,
-        "True when the record was made with fewer than 210000 iterations, or its\n"
-        "iteration count cannot be read (malformed record).");
+        rehash_doc.c_str());
   m.def("_parse", &parse, "hash_json"_a, nb::sig("def _parse(hash_json: str) -> dict[str, object] | None"),
         "The record's top-level JSON object as a dict, or None when the text is not\n"
         "a JSON object. A repeated key keeps its last value.");

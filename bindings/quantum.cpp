@@ -6,6 +6,7 @@
 
 #include "module.hpp"
 #include "morvex/quantum/formats.hpp"
+#include "quantum/by_number.hpp"
 
 namespace morvex::py {
 namespace {
@@ -31,7 +32,10 @@ nb::tuple sig_strip(ByteView headered, std::string_view label) {
 
 void bind_quantum(nb::module_& m) {
   // --- public operations ----------------------------------------------------
-  m.def("generate_keypair", &q::generate_keypair, guard(), "generation"_a = 8, "strength"_a = 2,
+  // Integers from Python: the core's integer forms turn them into members.
+  m.def("generate_keypair", &q::_generate_keypair, guard(),
+        "generation"_a = std::int64_t(q::QuantumGeneration::GEN8),
+        "strength"_a = std::int64_t(q::QuantumStrength::HIGHEST),
         nb::sig("def generate_keypair(generation: int = QuantumGeneration.GEN8, "
                 "strength: int = QuantumStrength.HIGHEST) -> tuple[bytes, bytes]"),
         "Make a post-quantum key pair (public key, private key) of a generation.\n\n"
@@ -52,8 +56,9 @@ void bind_quantum(nb::module_& m) {
         "Raises InvalidInputError for a private key under 3 bytes or an empty secret,\n"
         "QuantumOperationError for an unsupported generation byte, DecryptionError\n"
         "for a wrong key, altered data or a plaintext that is not UTF-8.");
-  m.def("generate_signature_keypair", &q::generate_signature_keypair, guard(), "algorithm"_a = 1,
-        "strength"_a = 2,
+  m.def("generate_signature_keypair", &q::_generate_signature_keypair, guard(),
+        "algorithm"_a = std::int64_t(q::SignatureAlgorithm::ML_DSA),
+        "strength"_a = std::int64_t(q::QuantumStrength::HIGHEST),
         nb::sig("def generate_signature_keypair(algorithm: int = SignatureAlgorithm.ML_DSA, "
                 "strength: int = QuantumStrength.HIGHEST) -> tuple[bytes, bytes]"),
         "Make a post-quantum signature key pair (public key, private key).\n\n"

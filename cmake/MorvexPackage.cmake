@@ -1,11 +1,14 @@
 # How morvex reaches its users.
 #
 # - The C++ package (`cmake --install`, when morvex is the top-level project
-#   and not a wheel build): the public headers, libmorvex_core.a, every static
-#   library the core links (OpenSSL's libcrypto, Botan, libmceliece, ...) under
-#   <libdir>/morvex/, their licence texts, a CMake package (find_package(morvex
-#   CONFIG) gives morvex::core) and morvex.pc for pkg-config. Both are
-#   relocatable: they find the prefix from where they are installed.
+#   and not a wheel build): the public headers; libmorvex.so, the shared
+#   library (find_package(morvex CONFIG) gives morvex::morvex, and morvex.pc
+#   links it); libmorvex.a, the same in static form (morvex::core); morvex's
+#   licence and those of the libraries linked into it. Both forms carry every
+#   library the core links statically (OpenSSL's libcrypto, Botan,
+#   libmceliece, ...) inside, with those libraries' symbols local, so a
+#   program that links an OpenSSL of its own keeps it. The package is
+#   relocatable: it finds the prefix from where it is installed.
 # - A wheel build (scikit-build-core): the licence texts of the statically
 #   linked libraries go into the wheel's metadata, and the extension carries
 #   its own libstdc++, so it needs nothing from the system but the C library
@@ -13,7 +16,7 @@
 #
 # The static libraries are read from the link interface of morvex_core once
 # the whole project is configured, so a dependency added to the core in
-# cmake/MorvexDeps.cmake travels with both without further changes here.
+# cmake/MorvexDeps.cmake travels inside both forms without changes here.
 
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
@@ -26,7 +29,7 @@ set(_morvex_wheel OFF)
 if(SKBUILD)
   set(_morvex_wheel ON)
 endif()
-option(MORVEX_INSTALL "Install rules for the C++ package (headers, static libraries, CMake and pkg-config files)"
+option(MORVEX_INSTALL "Install rules for the C++ package (headers, shared and static library, CMake and pkg-config files)"
        ${_morvex_install_default})
 option(MORVEX_STATIC_RUNTIME "Link libstdc++ statically into the Python extension" ${_morvex_wheel})
 
@@ -79,7 +82,15 @@ function(_morvex_walk_link item)
   endif()
 endfunction()
 
+# The symbols libmorvex.a keeps global, as objcopy wildcards over mangled
+# names: those libmorvex.so exports (cmake/morvex.map). Those of them that are
+# hidden (all but the public interface) and everything else become local.
+set(_MORVEX_GLOBAL_PATTERNS "_ZN6morvex*" "_ZNK6morvex*" "_ZT[ISV]N6morvex*" "_ZGVN6morvex*")
+
 function(_morvex_install_package)
+  if(NOT TARGET morvex)
+    return()  # a sanitizer build: no package
+  endif()
   set_property(GLOBAL PROPERTY MORVEX_LINK_SEEN morvex_core)
   set_property(GLOBAL PROPERTY MORVEX_LINK_CLOSURE "")
   get_target_property(private_deps morvex_core LINK_LIBRARIES)
@@ -89,63 +100,62 @@ function(_morvex_install_package)
   endforeach()
   get_property(closure GLOBAL PROPERTY MORVEX_LINK_CLOSURE)
 
-  # Static archives are copied under <libdir>/morvex (never beside a system's
-  # own libcrypto.a); shared libraries stay where they are; flags and names
-  # pass as they are.
-  set(pkg_dir "${CMAKE_INSTALL_LIBDIR}/morvex")
+  # Static archives go inside libmorvex.a; shared libraries, flags and names
+  # stay in its link interface.
   set(config_link "")
-  set(pc_libs "")
   set(archives "")
   foreach(item IN LISTS closure)
     if(item STREQUAL "Threads::Threads")
       list(APPEND config_link "Threads::Threads")
-      list(APPEND pc_libs "-pthread")
     elseif(IS_ABSOLUTE "${item}" AND item MATCHES "\\.a$")
-      get_filename_component(name "${item}" NAME)
       list(APPEND archives "${item}")
-      list(APPEND config_link "\${PACKAGE_PREFIX_DIR}/${pkg_dir}/${name}")
-      list(APPEND pc_libs "\${libdir}/morvex/${name}")
-    elseif(IS_ABSOLUTE "${item}")
+    elseif(IS_ABSOLUTE "${item}" OR item MATCHES "^-")
       list(APPEND config_link "${item}")
-      list(APPEND pc_libs "${item}")
-    elseif(item MATCHES "^-")
-      list(APPEND config_link "${item}")
-      list(APPEND pc_libs "${item}")
     else()
-      list(APPEND config_link "${item}")
-      list(APPEND pc_libs "-l${item}")
+      list(APPEND config_link "-l${item}")
     endif()
   endforeach()
 
-  install(TARGETS morvex_core ARCHIVE DESTINATION "${CMAKE_INSTALL_LIBDIR}")
+  # libmorvex.a: see cmake/MorvexStaticForm.cmake.
+  set(pkg "${PROJECT_BINARY_DIR}/package")
+  list(JOIN archives "|" archive_arg)
+  list(JOIN _MORVEX_GLOBAL_PATTERNS "|" keep_arg)
+  set(script "${PROJECT_SOURCE_DIR}/cmake/MorvexStaticForm.cmake")
+  add_custom_command(OUTPUT "${pkg}/libmorvex.a"
+    COMMAND ${CMAKE_COMMAND} "-DOUTPUT=${pkg}/libmorvex.a" "-DCORE=$<TARGET_FILE:morvex_core>"
+            "-DARCHIVES=${archive_arg}" "-DKEEP=${keep_arg}" "-DLD=${CMAKE_LINKER}"
+            "-DOBJCOPY=${CMAKE_OBJCOPY}" "-DNM=${CMAKE_NM}" "-DAR=${CMAKE_AR}" -P "${script}"
+    DEPENDS morvex_core ${archives} "${script}"
+    COMMENT "Making libmorvex.a (dependencies inside, their symbols local)"
+    VERBATIM)
+  add_custom_target(morvex_static ALL DEPENDS "${pkg}/libmorvex.a")
+
+  install(TARGETS morvex LIBRARY DESTINATION "${CMAKE_INSTALL_LIBDIR}")
+  install(FILES "${pkg}/libmorvex.a" DESTINATION "${CMAKE_INSTALL_LIBDIR}")
   install(DIRECTORY "${PROJECT_SOURCE_DIR}/include/" DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}")
-  if(archives)
-    install(FILES ${archives} DESTINATION "${pkg_dir}")
-  endif()
+  install(FILES "${PROJECT_SOURCE_DIR}/LICENSE" DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/morvex")
   if(IS_DIRECTORY "${MORVEX_DEPS_LICENSES}")
     install(DIRECTORY "${MORVEX_DEPS_LICENSES}/" DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/morvex/licenses")
   endif()
 
-  # The CMake package: an imported morvex::core with its link interface.
+  # The CMake package: imported morvex::morvex and morvex::core.
   list(JOIN config_link "\n    " MORVEX_CONFIG_LINK)
   set(MORVEX_CONFIG_WITH_PQ ${MORVEX_WITH_PQ})
   set(cmake_dir "${CMAKE_INSTALL_LIBDIR}/cmake/morvex")
   configure_package_config_file("${PROJECT_SOURCE_DIR}/cmake/morvexConfig.cmake.in"
-    "${PROJECT_BINARY_DIR}/package/morvexConfig.cmake"
+    "${pkg}/morvexConfig.cmake"
     INSTALL_DESTINATION "${cmake_dir}"
     PATH_VARS CMAKE_INSTALL_INCLUDEDIR CMAKE_INSTALL_LIBDIR)
-  write_basic_package_version_file("${PROJECT_BINARY_DIR}/package/morvexConfigVersion.cmake"
+  write_basic_package_version_file("${pkg}/morvexConfigVersion.cmake"
     VERSION "${PROJECT_VERSION}" COMPATIBILITY SameMajorVersion)
-  install(FILES "${PROJECT_BINARY_DIR}/package/morvexConfig.cmake"
-                "${PROJECT_BINARY_DIR}/package/morvexConfigVersion.cmake"
-          DESTINATION "${cmake_dir}")
+  install(FILES "${pkg}/morvexConfig.cmake" "${pkg}/morvexConfigVersion.cmake" DESTINATION "${cmake_dir}")
 
-  # pkg-config: the prefix is found from the .pc file's own place.
+  # pkg-config, for the shared library: the prefix is found from the .pc
+  # file's own place.
   file(RELATIVE_PATH MORVEX_PC_PREFIX "/p/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/p")
   string(REGEX REPLACE "/$" "" MORVEX_PC_PREFIX "${MORVEX_PC_PREFIX}")
-  list(JOIN pc_libs " " MORVEX_PC_LIBS)
-  configure_file("${PROJECT_SOURCE_DIR}/cmake/morvex.pc.in" "${PROJECT_BINARY_DIR}/package/morvex.pc" @ONLY)
-  install(FILES "${PROJECT_BINARY_DIR}/package/morvex.pc" DESTINATION "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
+  configure_file("${PROJECT_SOURCE_DIR}/cmake/morvex.pc.in" "${pkg}/morvex.pc" @ONLY)
+  install(FILES "${pkg}/morvex.pc" DESTINATION "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
 endfunction()
 
 if(MORVEX_INSTALL)

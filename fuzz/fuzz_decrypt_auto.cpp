@@ -28,7 +28,7 @@ namespace {
 
 // The fixed RSA-4096 pair of the C++ tests (tests/data/keys).
 std::string key_text(const char* name) {
-  std::ifstream in(std::filesystem::path(__FILE__).parent_path().parent_path() / "tests" / "data" / "keys" / name);
+  std::ifstream in(std::filesystem::path(MORVEX_TEST_DATA) / "keys" / name);
   std::ostringstream text;
   text << in.rdbuf();
   if (!in) std::abort();

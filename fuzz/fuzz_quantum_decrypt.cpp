@@ -36,7 +36,8 @@ const Sample& sample(bool gen7) {
   Sample& s = gen7 ? s7 : s8;
   bool& have = gen7 ? have7 : have8;
   if (!have) {
-    q::KeyPair kp = q::generate_keypair(gen7 ? 7 : 8, 0);
+    q::KeyPair kp = q::generate_keypair(gen7 ? q::QuantumGeneration::GEN7 : q::QuantumGeneration::GEN8,
+                                          q::QuantumStrength::STANDARD);
     s.pub = kp.public_key;
     s.priv.assign(kp.private_key.begin(), kp.private_key.end());
     q::Encrypted e = q::encrypt("fuzz seed text", s.pub);

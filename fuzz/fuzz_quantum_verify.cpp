@@ -31,7 +31,8 @@ const Pair& valid(bool slh) {
   Pair& p = slh ? sl : ml;
   bool& have = slh ? have_sl : have_ml;
   if (!have) {
-    q::KeyPair kp = q::generate_signature_keypair(slh ? 2 : 1, 0);
+    q::KeyPair kp = q::generate_signature_keypair(slh ? q::SignatureAlgorithm::SLH_DSA : q::SignatureAlgorithm::ML_DSA,
+                                                    q::QuantumStrength::STANDARD);
     p.pub = kp.public_key;
     p.priv.assign(kp.private_key.begin(), kp.private_key.end());
     have = true;

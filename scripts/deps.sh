@@ -45,10 +45,11 @@ apt_install() {
 }
 
 # What building needs; with --dev, what the C++ tests (GoogleTest), the
+# package check (a consumer linking the system's OpenSSL beside morvex), the
 # memory checks (valgrind), the type check (pyright runs on nodejs) and the
 # documentation (doxygen) need.
 apt_install g++ make patch pkg-config perl ca-certificates nlohmann-json3-dev python3-dev python3-venv ccache
-[ "$DEV" = 1 ] && apt_install libgtest-dev valgrind nodejs doxygen
+[ "$DEV" = 1 ] && apt_install libgtest-dev libssl-dev valgrind nodejs doxygen
 command -v cmake >/dev/null 2>&1 || apt_install cmake
 
 # --- OpenSSL and Botan ----------------------------------------------------------
@@ -240,5 +241,8 @@ install_requirements() {  # install_requirements NAME USUAL_TIME
   echo "$want" > "$stamp"
 }
 install_requirements build "30 s"
-[ "$DEV" = 1 ] && install_requirements dev "2-3 min"
+if [ "$DEV" = 1 ]; then
+  install_requirements dev "2-3 min"
+  "$VENV/bin/python" "$ROOT/scripts/fetch_vectors.py" "$DEPS/vectors" || log "ACVP vectors not fetched: the conformance suite will fail"
+fi
 log "ready"

@@ -56,7 +56,14 @@ int main() {
     const quantum::Encrypted sealed = quantum::encrypt("post-quantum hello", keys.public_key);
     check(quantum::decrypt(sealed.message, keys.private_key, sealed.secret) == "post-quantum hello",
           "Gen8 message round trip");
-    const quantum::KeyPair signer = quantum::generate_signature_keypair();  // ML-DSA-87
+    // Other generations and strengths by their enumerations: Gen6 (FrodoKEM-976).
+    const quantum::KeyPair gen6 =
+        quantum::generate_keypair(quantum::QuantumGeneration::GEN6, quantum::QuantumStrength::MEDIUM);
+    const quantum::Encrypted sealed6 = quantum::encrypt("frodo hello", gen6.public_key);
+    check(quantum::decrypt(sealed6.message, gen6.private_key, sealed6.secret) == "frodo hello",
+          "Gen6 message round trip");
+    const quantum::KeyPair signer =
+        quantum::generate_signature_keypair(quantum::SignatureAlgorithm::ML_DSA, quantum::QuantumStrength::HIGHEST);
     const Bytes sig = quantum::sign(as_bytes("document"), signer.private_key);
     check(quantum::verify(as_bytes("document"), sig, signer.public_key), "ML-DSA signature verifies");
   } catch (const QuantumOperationError& e) {

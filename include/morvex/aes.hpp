@@ -9,6 +9,9 @@
 
 #include "morvex/bytes.hpp"
 
+// Exported by the shared library; everything else in it stays hidden.
+#pragma GCC visibility push(default)
+
 namespace morvex::aes {
 
 inline constexpr std::size_t GCM_NONCE_SIZE = 12;
@@ -39,3 +42,4 @@ std::optional<std::size_t> encrypted_size(ByteView data) noexcept;
 std::optional<std::size_t> decrypted_size(ByteView blob) noexcept;
 
 }  // namespace morvex::aes
+#pragma GCC visibility pop

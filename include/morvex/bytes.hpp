@@ -12,6 +12,9 @@
 #include <type_traits>
 #include <vector>
 
+// Exported by the shared library; everything else in it stays hidden.
+#pragma GCC visibility push(default)
+
 namespace morvex {
 
 using ByteView = std::span<const std::uint8_t>;
@@ -117,3 +120,4 @@ auto to_string(const std::vector<std::uint8_t, Alloc>& b) {
 }
 
 }  // namespace morvex
+#pragma GCC visibility pop

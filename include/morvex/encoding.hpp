@@ -7,6 +7,9 @@
 
 #include "morvex/bytes.hpp"
 
+// Exported by the shared library; everything else in it stays hidden.
+#pragma GCC visibility push(default)
+
 namespace morvex::encoding {
 
 // Standard Base64 with "=" padding and no line breaks.
@@ -40,3 +43,4 @@ bool is_valid_utf8(ByteView data) noexcept;
 ByteView text_bytes(std::string_view text);
 
 }  // namespace morvex::encoding
+#pragma GCC visibility pop

@@ -7,6 +7,9 @@
 #include <stdexcept>
 #include <string>
 
+// Exported by the shared library; everything else in it stays hidden.
+#pragma GCC visibility push(default)
+
 namespace morvex {
 
 // Which of the six error classes an error is; the Python binding maps each
@@ -109,3 +112,4 @@ class PrimitiveError : public std::runtime_error {
 };
 
 }  // namespace morvex
+#pragma GCC visibility pop

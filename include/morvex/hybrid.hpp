@@ -18,6 +18,9 @@
 #include "morvex/aes.hpp"
 #include "morvex/bytes.hpp"
 
+// Exported by the shared library; everything else in it stays hidden.
+#pragma GCC visibility push(default)
+
 namespace morvex::hybrid {
 
 inline constexpr std::size_t RSA_BLOCK = 512;
@@ -61,3 +64,4 @@ std::optional<std::size_t> known_plaintext_size(ByteView blob) noexcept;
 void decrypt_auto_into(ByteView blob, std::string_view private_pem, std::span<std::uint8_t> out);
 
 }  // namespace morvex::hybrid
+#pragma GCC visibility pop

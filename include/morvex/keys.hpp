@@ -6,6 +6,9 @@
 
 #include "morvex/bytes.hpp"
 
+// Exported by the shared library; everything else in it stays hidden.
+#pragma GCC visibility push(default)
+
 namespace morvex::keys {
 
 inline constexpr std::size_t AES_KEY_SIZE = 32;
@@ -22,3 +25,4 @@ AesKey convert_key(std::string_view key);
 std::optional<SecureBytes> _try_base64(std::string_view s);
 
 }  // namespace morvex::keys
+#pragma GCC visibility pop

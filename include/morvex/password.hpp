@@ -9,13 +9,13 @@
 
 #include <array>
 #include <cstdint>
-#include <optional>
-#include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "morvex/bytes.hpp"
+
+// Exported by the shared library; everything else in it stays hidden.
+#pragma GCC visibility push(default)
 
 namespace morvex::password {
 
@@ -74,21 +74,5 @@ bool verify_password(std::string_view password, std::string_view hash_json);
 // its iteration count cannot be read.
 bool needs_rehash(std::string_view hash_json);
 
-// The record's top-level JSON object as its values in document order, for a
-// host that builds its own (nothing when the text is not a JSON object; a
-// repeated key keeps its last value). A container is Begin*, its members
-// (objects: a Key before each value), then End.
-struct JsonItem {
-  enum class Kind : std::uint8_t {
-    Null, Boolean, Integer, Unsigned, BigInteger, Float, String, Key, BeginObject, BeginArray, End
-  };
-  Kind kind = Kind::Null;
-  bool boolean = false;
-  std::int64_t integer = 0;
-  std::uint64_t unsigned_integer = 0;
-  double number = 0;
-  std::string text;  // String, Key, and BigInteger's decimal literal
-};
-std::optional<std::vector<JsonItem>> _parse_items(std::string_view hash_json);
-
 }  // namespace morvex::password
+#pragma GCC visibility pop

@@ -16,6 +16,9 @@
 
 #include "morvex/bytes.hpp"
 
+// Exported by the shared library; everything else in it stays hidden.
+#pragma GCC visibility push(default)
+
 namespace morvex::quantum {
 
 // ---------------------------------------------------------------------------
@@ -38,7 +41,8 @@ enum class QuantumStrength : std::uint8_t { STANDARD = 0, MEDIUM = 1, HIGHEST = 
 enum class SignatureAlgorithm : std::uint8_t { ML_DSA = 1, SLH_DSA = 2 };
 
 // The member of the given integer value; std::invalid_argument
-// "<value> is not a valid <Enumeration>" when no member has it.
+// "<value> is not a valid <Enumeration>" when no member has it. An integer
+// read from outside becomes a member here before any operation takes it.
 QuantumGeneration to_generation(std::int64_t value);
 QuantumStrength to_strength(std::int64_t value);
 SignatureAlgorithm to_signature_algorithm(std::int64_t value);
@@ -59,9 +63,12 @@ struct Encrypted {
   Bytes message;
 };
 
-// std::invalid_argument for a generation outside 1..8 or a strength outside
-// 0..2 (before anything else); QuantumOperationError from the adapter.
-KeyPair generate_keypair(std::int64_t generation = 8, std::int64_t strength = 2);
+// GEN1 makes GEN2 keys, GEN3 makes GEN6 keys, GEN4 always uses the highest
+// strength. std::invalid_argument for a number cast to an enumeration that
+// names no member (before anything else); QuantumOperationError from the
+// adapter.
+KeyPair generate_keypair(QuantumGeneration generation = QuantumGeneration::GEN8,
+                         QuantumStrength strength = QuantumStrength::HIGHEST);
 
 // InvalidInputError "Invalid or empty quantum public key" for a key under 3
 // bytes or an all-zero raw key; QuantumOperationError for a generation byte
@@ -74,11 +81,14 @@ Encrypted encrypt(std::string_view message, ByteView public_key);
 // back in a wiping owner.
 SecureString decrypt(ByteView encrypted_message, ByteView private_key, ByteView secret);
 
-// std::invalid_argument for values naming no member.
-KeyPair generate_signature_keypair(std::int64_t algorithm = 1, std::int64_t strength = 2);
+// std::invalid_argument for a number cast to an enumeration that names no
+// member; QuantumOperationError from the adapter.
+KeyPair generate_signature_keypair(SignatureAlgorithm algorithm = SignatureAlgorithm::ML_DSA,
+                                   QuantumStrength strength = QuantumStrength::HIGHEST);
 Bytes sign(ByteView data, ByteView private_key);
 // False for a bad signature or a key with no valid header; throws only the
 // loader's error and the lookup error of a strength outside 0..2.
 bool verify(ByteView data, ByteView signature, ByteView public_key);
 
 }  // namespace morvex::quantum
+#pragma GCC visibility pop

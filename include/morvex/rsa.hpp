@@ -20,6 +20,9 @@
 // this header needs none of the library's headers.
 typedef struct evp_pkey_st EVP_PKEY;
 
+// Exported by the shared library; everything else in it stays hidden.
+#pragma GCC visibility push(default)
+
 namespace morvex::rsa {
 
 inline constexpr unsigned KEY_SIZE = 4096;
@@ -109,3 +112,4 @@ std::string encrypt_str(std::string_view plaintext, std::string_view public_pem)
 SecureString decrypt_str(std::string_view ciphertext_b64, std::string_view private_pem);
 
 }  // namespace morvex::rsa
+#pragma GCC visibility pop

@@ -15,6 +15,7 @@
 #include "morvex/errors.hpp"
 #include "morvex/password.hpp"
 #include "password/pbkdf2.hpp"
+#include "password/record.hpp"
 
 namespace morvex::password {
 namespace {
@@ -27,9 +28,10 @@ EVP_KDF* pbkdf2_kdf() {
   return kdf;
 }
 
-void pbkdf2(const HashEntry& hash, std::string_view password, ByteView salt, std::uint64_t iterations,
+void pbkdf2(const HashEntry& hash, ByteView password, ByteView salt, std::uint64_t iterations,
             std::span<std::uint8_t> out) {
-  if (detail::pbkdf2_hmac_blocks(hash.digest, password, salt, iterations, out)) return;
+  const std::string_view password_text(reinterpret_cast<const char*>(password.data()), password.size());
+  if (detail::pbkdf2_hmac_blocks(hash.digest, password_text, salt, iterations, out)) return;
   EVP_KDF* kdf = pbkdf2_kdf();
   if (kdf == nullptr) detail::throw_openssl("PBKDF2 is not available");
   KdfCtx ctx(EVP_KDF_CTX_new(kdf));
@@ -37,7 +39,7 @@ void pbkdf2(const HashEntry& hash, std::string_view password, ByteView salt, std
   // An empty password or salt still needs a valid address.
   static const std::uint8_t kEmpty[1] = {0};
   void* const empty = const_cast<std::uint8_t*>(kEmpty);
-  void* pw = password.empty() ? empty : static_cast<void*>(const_cast<char*>(password.data()));
+  void* pw = password.empty() ? empty : static_cast<void*>(const_cast<std::uint8_t*>(password.data()));
   void* s = salt.empty() ? empty : static_cast<void*>(const_cast<std::uint8_t*>(salt.data()));
   // PKCS#5 mode: no SP 800-132 minimums on salt, key length or count; those
   // belong to the record's parameters.
@@ -54,12 +56,6 @@ void pbkdf2(const HashEntry& hash, std::string_view password, ByteView salt, std
     secure_wipe(out.data(), out.size());
     detail::throw_openssl("PBKDF2 derivation failed");
   }
-}
-
-const HashEntry& require_hash(std::string_view hash_algorithm) {
-  const HashEntry* h = _find_hash(hash_algorithm);
-  if (h == nullptr) throw MorvexError("Unsupported hash algorithm: " + std::string(hash_algorithm));
-  return *h;
 }
 
 void check_iterations(std::int64_t iterations) {
@@ -104,36 +100,41 @@ const HashEntry* _find_hash(std::string_view name) noexcept {
   return nullptr;
 }
 
-void _derive_into(std::string_view password, ByteView salt, std::int64_t iterations,
-                  std::string_view hash_algorithm, std::span<std::uint8_t> out) {
-  const HashEntry& hash = require_hash(hash_algorithm);
-  encoding::text_bytes(password);  // derived over the UTF-8 form: a text without one stops here
+Derivation::Derivation(std::string_view password, std::string_view hash_algorithm)
+    : hash_(_find_hash(hash_algorithm)) {
+  if (hash_ == nullptr) throw MorvexError("Unsupported hash algorithm: " + std::string(hash_algorithm));
+  password_ = encoding::text_bytes(password);  // a text without a UTF-8 form stops here
+}
+
+void Derivation::into(ByteView salt, std::int64_t iterations, std::span<std::uint8_t> out) const {
   check_iterations(iterations);
   if (out.empty()) throw std::invalid_argument("derived key length must be at least 1");
-  pbkdf2(hash, password, salt, static_cast<std::uint64_t>(iterations), out);
+  pbkdf2(*hash_, password_, salt, static_cast<std::uint64_t>(iterations), out);
+}
+
+SecureBytes Derivation::operator()(ByteView salt, std::int64_t iterations, std::int64_t length) const {
+  check_iterations(iterations);
+  if (length < 1) throw std::invalid_argument("derived key length must be at least 1");
+  SecureBytes out(static_cast<std::size_t>(length));
+  pbkdf2(*hash_, password_, salt, static_cast<std::uint64_t>(iterations), out);
+  return out;
 }
 
 SecureBytes _derive(std::string_view password, ByteView salt, std::int64_t iterations, std::int64_t length,
                     std::string_view hash_algorithm) {
-  const HashEntry& hash = require_hash(hash_algorithm);
-  encoding::text_bytes(password);
-  check_iterations(iterations);
-  if (length < 1) throw std::invalid_argument("derived key length must be at least 1");
-  SecureBytes out(static_cast<std::size_t>(length));
-  pbkdf2(hash, password, salt, static_cast<std::uint64_t>(iterations), out);
-  return out;
+  return Derivation(password, hash_algorithm)(salt, iterations, length);
 }
 
 std::string hash_password(std::string_view password, std::int64_t iterations) {
   if (password.empty()) throw InvalidInputError("Password cannot be empty");
-  encoding::text_bytes(password);
+  const Derivation derive(password, HASH_ALGORITHM);
   if (iterations < 1 || iterations > MAX_ITERATIONS)
     throw InvalidInputError("Iteration count must be between 1 and " + std::to_string(MAX_ITERATIONS));
 
   std::uint8_t salt[SALT_LENGTH];
   detail::random_bytes(salt, SALT_LENGTH);
   SecretArray<OUTPUT_LENGTH> derived;
-  _derive_into(password, ByteView(salt, SALT_LENGTH), iterations, HASH_ALGORITHM, derived.span());
+  derive.into(ByteView(salt, SALT_LENGTH), iterations, derived.span());
 
   // nlohmann::json keeps object members in a std::map, so dump() writes the
   // keys in ascending byte order, compact, without a trailing newline.

@@ -7,6 +7,7 @@
 #include "morvex/errors.hpp"
 #include "morvex/quantum.hpp"
 #include "morvex/quantum/oqs.hpp"
+#include "quantum/by_number.hpp"
 #include "quantum/internal.hpp"
 
 namespace morvex::quantum {
@@ -112,11 +113,17 @@ void check_public_key(ByteView public_key) {
 
 std::span<const GenerationFormat> generation_formats() noexcept { return kFormats; }
 
-KeyPair generate_keypair(std::int64_t generation, std::int64_t strength) {
-  const QuantumGeneration gen = to_generation(generation);
-  const QuantumStrength st = to_strength(strength);
+KeyPair generate_keypair(QuantumGeneration generation, QuantumStrength strength) {
+  // Validated again: a C++ caller may cast any number to the enumeration.
+  const QuantumGeneration gen = to_generation(static_cast<std::int64_t>(generation));
+  const QuantumStrength st = to_strength(static_cast<std::int64_t>(strength));
   const GenerationFormat& f = *format_of(kKeysOf[static_cast<std::size_t>(gen)]);
   return f.generate(f.fixed_strength ? QuantumStrength::HIGHEST : st);
+}
+
+KeyPair _generate_keypair(std::int64_t generation, std::int64_t strength) {
+  const QuantumGeneration gen = to_generation(generation);
+  return generate_keypair(gen, to_strength(strength));
 }
 
 Encrypted encrypt(std::string_view message, ByteView public_key) {

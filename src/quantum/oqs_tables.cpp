@@ -30,12 +30,12 @@ constexpr std::array<Mechanism, 18> kMechanisms{{
     {"ML-DSA-44", Family::MlDsa, "ML-DSA-44", 1312, 2560, 2420, 0, 32, 32},
     {"ML-DSA-65", Family::MlDsa, "ML-DSA-65", 1952, 4032, 3309, 0, 32, 32},
     {"ML-DSA-87", Family::MlDsa, "ML-DSA-87", 2592, 4896, 4627, 0, 32, 32},
-    {"SLH-DSA-SHA2-128f", Family::SlhDsa, "SLH-DSA-SHA2-128f", 32, 64, 17088, 0, kDraw, kDraw},
-    {"SLH-DSA-SHA2-192f", Family::SlhDsa, "SLH-DSA-SHA2-192f", 48, 96, 35664, 0, kDraw, kDraw},
-    {"SLH-DSA-SHA2-256f", Family::SlhDsa, "SLH-DSA-SHA2-256f", 64, 128, 49856, 0, kDraw, kDraw},
-    {"SLH_DSA_PURE_SHA2_128F", Family::SlhDsa, "SLH-DSA-SHA2-128f", 32, 64, 17088, 0, kDraw, kDraw},
-    {"SLH_DSA_PURE_SHA2_192F", Family::SlhDsa, "SLH-DSA-SHA2-192f", 48, 96, 35664, 0, kDraw, kDraw},
-    {"SLH_DSA_PURE_SHA2_256F", Family::SlhDsa, "SLH-DSA-SHA2-256f", 64, 128, 49856, 0, kDraw, kDraw},
+    {"SLH-DSA-SHA2-128f", Family::SlhDsa, "SLH-DSA-SHA2-128f", 32, 64, 17088, 0, 48, 16},
+    {"SLH-DSA-SHA2-192f", Family::SlhDsa, "SLH-DSA-SHA2-192f", 48, 96, 35664, 0, 72, 24},
+    {"SLH-DSA-SHA2-256f", Family::SlhDsa, "SLH-DSA-SHA2-256f", 64, 128, 49856, 0, 96, 32},
+    {"SLH_DSA_PURE_SHA2_128F", Family::SlhDsa, "SLH-DSA-SHA2-128f", 32, 64, 17088, 0, 48, 16},
+    {"SLH_DSA_PURE_SHA2_192F", Family::SlhDsa, "SLH-DSA-SHA2-192f", 48, 96, 35664, 0, 72, 24},
+    {"SLH_DSA_PURE_SHA2_256F", Family::SlhDsa, "SLH-DSA-SHA2-256f", 64, 128, 49856, 0, 96, 32},
 }};
 
 }  // namespace

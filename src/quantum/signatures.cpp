@@ -5,6 +5,7 @@
 #include "morvex/errors.hpp"
 #include "morvex/quantum.hpp"
 #include "morvex/quantum/oqs.hpp"
+#include "quantum/by_number.hpp"
 #include "quantum/internal.hpp"
 
 namespace morvex::quantum {
@@ -22,9 +23,15 @@ std::string_view _sig_kind(std::int64_t alg) {
   return alg == static_cast<std::int64_t>(SignatureAlgorithm::ML_DSA) ? "mldsa" : "slhdsa";
 }
 
-KeyPair generate_signature_keypair(std::int64_t algorithm, std::int64_t strength) {
+KeyPair _generate_signature_keypair(std::int64_t algorithm, std::int64_t strength) {
   const SignatureAlgorithm alg = to_signature_algorithm(algorithm);
-  const QuantumStrength st = to_strength(strength);
+  return generate_signature_keypair(alg, to_strength(strength));
+}
+
+KeyPair generate_signature_keypair(SignatureAlgorithm algorithm, QuantumStrength strength) {
+  // Validated again: a C++ caller may cast any number to the enumeration.
+  const SignatureAlgorithm alg = to_signature_algorithm(static_cast<std::int64_t>(algorithm));
+  const QuantumStrength st = to_strength(static_cast<std::int64_t>(strength));
   const std::string mechanism = oqs::sig_algorithm(_sig_kind(alg), static_cast<std::int64_t>(st));
   const oqs::KeyPair kp = oqs::sig_generate_keypair(mechanism);
   return detail::with_header(static_cast<std::uint8_t>(alg), static_cast<std::uint8_t>(st), kp.public_key,

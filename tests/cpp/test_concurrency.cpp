@@ -87,14 +87,15 @@ TEST(CoreConcurrency, EveryClassicalAreaOnManyThreads) {
 
 #ifdef MORVEX_WITH_PQ
 TEST(CoreConcurrency, PostQuantumOperationsOnManyThreads) {
-  const quantum::KeyPair shared = quantum::generate_keypair(8, 0);
+  using quantum::QuantumGeneration, quantum::QuantumStrength;
+  const quantum::KeyPair shared = quantum::generate_keypair(QuantumGeneration::GEN8, QuantumStrength::STANDARD);
   const quantum::Encrypted shared_msg = quantum::encrypt("shared message", shared.public_key);
-  const quantum::KeyPair signer = quantum::generate_signature_keypair(1, 0);
+  const quantum::KeyPair signer = quantum::generate_signature_keypair(quantum::SignatureAlgorithm::ML_DSA, QuantumStrength::STANDARD);
   const Bytes shared_sig = quantum::sign(bytes_of("signed"), signer.private_key);
 
   on_threads([&](int t, int r) {
     const std::string text = "pq thread " + std::to_string(t) + " round " + std::to_string(r);
-    const quantum::KeyPair own = quantum::generate_keypair(8, t % 3);
+    const quantum::KeyPair own = quantum::generate_keypair(QuantumGeneration::GEN8, quantum::to_strength(t % 3));
     const quantum::Encrypted e = quantum::encrypt(text, own.public_key);
     EXPECT_EQ(quantum::decrypt(e.message, own.private_key, e.secret), text);
     EXPECT_EQ(quantum::decrypt(shared_msg.message, shared.private_key, shared_msg.secret), "shared message");

@@ -86,14 +86,9 @@ TEST(HostileInput, JsonIntegersKeepTheirValueWhateverTheirSize) {
   EXPECT_TRUE(password::needs_rehash(record_with_iterations("-" + huge)));
   // Beyond the bounds: refused before anything is derived.
   EXPECT_FALSE(password::verify_password("pw", record_with_iterations(huge)));
-  // Numbers written with a fraction stay numbers the reader refuses; text
-  // stays text.
+  // A number written with a fraction beyond the double range is no JSON the
+  // reader takes.
   EXPECT_TRUE(password::needs_rehash(record_with_iterations("1" + huge + ".5")));
-  const auto items = password::_parse_items(R"({"s":")" + huge + R"(","i":)" + huge + "}");
-  ASSERT_TRUE(items.has_value());
-  EXPECT_EQ((*items)[2].kind, password::JsonItem::Kind::BigInteger);  // "i": the exact literal
-  EXPECT_EQ((*items)[2].text, huge);
-  EXPECT_EQ((*items)[4].text, huge);
 }
 
 #ifdef MORVEX_WITH_PQ

@@ -5,6 +5,7 @@
 
 #include "morvex/quantum.hpp"
 #include "morvex/quantum/formats.hpp"
+#include "quantum/by_number.hpp"
 #include "test_quantum_util.hpp"
 
 using namespace morvex;
@@ -19,7 +20,7 @@ const KeyPair& keys(int gen, int strength, int alt = 0) {
   static std::map<std::tuple<int, int, int>, KeyPair> cache;
   auto found = cache.find({gen, strength, alt});
   if (found == cache.end())  // GEN1 makes Gen2 keys
-    found = cache.emplace(std::make_tuple(gen, strength, alt), generate_keypair(gen == 2 ? 1 : gen, strength)).first;
+    found = cache.emplace(std::make_tuple(gen, strength, alt), _generate_keypair(gen == 2 ? 1 : gen, strength)).first;
   return found->second;
 }
 
@@ -107,14 +108,21 @@ TEST(QuantumFormats, Gen7) { check_generation(7); }
 TEST(QuantumFormats, KeyGenerationHeaders) {
   // GEN3 makes Gen6 keys, GEN4 ignores the strength (GEN1: see the Classic
   // McEliece test); the default is GEN8/HIGHEST.
-  EXPECT_EQ(head(generate_keypair(3, 1).public_key), Bytes({6, 1}));
-  EXPECT_EQ(head(generate_keypair(4, 0).public_key), Bytes({4, 2}));
+  EXPECT_EQ(head(generate_keypair(QuantumGeneration::GEN3, QuantumStrength::MEDIUM).public_key), Bytes({6, 1}));
+  EXPECT_EQ(head(generate_keypair(QuantumGeneration::GEN4, QuantumStrength::STANDARD).public_key), Bytes({4, 2}));
   EXPECT_EQ(head(generate_keypair().public_key), Bytes({8, 2}));
-  // Conversions come first: no library call for a bad value.
+  // Conversions come first: no library call for a bad value, whether it
+  // comes as an integer or as a number cast to the enumeration; the
+  // generation is reported before the strength.
   BackendAbsent absent;
   for (const auto& [gen, strength] : {std::pair{9, 2}, {0, 2}, {2, 3}, {4, 5}})
-    EXPECT_THROW(generate_keypair(gen, strength), std::invalid_argument);
-  EXPECT_MORVEX_ERROR(generate_keypair(6, 0), QuantumOperationError, kLoader);
+    EXPECT_THROW(_generate_keypair(gen, strength), std::invalid_argument);
+  EXPECT_MORVEX_ERROR(_generate_keypair(0, 9), std::invalid_argument, "0 is not a valid QuantumGeneration");
+  EXPECT_MORVEX_ERROR(generate_keypair(static_cast<QuantumGeneration>(9)), std::invalid_argument,
+                      "9 is not a valid QuantumGeneration");
+  EXPECT_THROW(generate_keypair(QuantumGeneration::GEN8, static_cast<QuantumStrength>(3)), std::invalid_argument);
+  EXPECT_MORVEX_ERROR(generate_keypair(QuantumGeneration::GEN6, QuantumStrength::STANDARD), QuantumOperationError,
+                      kLoader);
 }
 
 TEST(QuantumFormats, KeyChecksAndTheirOrder) {

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "morvex/quantum.hpp"
+#include "quantum/by_number.hpp"
 #include "test_quantum_util.hpp"
 
 using namespace morvex;
@@ -11,9 +12,9 @@ using namespace morvex::test;
 
 TEST(QuantumSignatures, EveryAlgorithmAndStrength) {
   const Bytes data = bytes_of("signed data");
-  for (std::int64_t alg : {1, 2}) {
-    for (std::int64_t st : {0, 1, 2}) {
-      SCOPED_TRACE(testing::Message() << alg << "/" << st);
+  for (const SignatureAlgorithm alg : {SignatureAlgorithm::ML_DSA, SignatureAlgorithm::SLH_DSA}) {
+    for (const QuantumStrength st : {QuantumStrength::STANDARD, QuantumStrength::MEDIUM, QuantumStrength::HIGHEST}) {
+      SCOPED_TRACE(testing::Message() << int(alg) << "/" << int(st));
       const KeyPair kp = generate_signature_keypair(alg, st);
       EXPECT_EQ(head(kp.public_key), Bytes({std::uint8_t(alg), std::uint8_t(st)}));
       EXPECT_EQ(head(kp.private_key), head(kp.public_key));
@@ -24,12 +25,13 @@ TEST(QuantumSignatures, EveryAlgorithmAndStrength) {
 }
 
 TEST(QuantumSignatures, ArgumentsComeBeforeTheLibrary) {
-  const KeyPair kp = generate_signature_keypair(1, 0);
+  const KeyPair kp = generate_signature_keypair(SignatureAlgorithm::ML_DSA, QuantumStrength::STANDARD);
   const Bytes data = bytes_of("d"), sig = sign(data, kp.private_key);
   BackendAbsent absent;
   for (const auto& [alg, strength] : {std::pair{3, 2}, {0, 2}, {1, 3}})
-    EXPECT_THROW(generate_signature_keypair(alg, strength), std::invalid_argument);
-  EXPECT_MORVEX_ERROR(generate_signature_keypair(1, 0), QuantumOperationError, kLoader);
+    EXPECT_THROW(_generate_signature_keypair(alg, strength), std::invalid_argument);
+  EXPECT_THROW(generate_signature_keypair(static_cast<SignatureAlgorithm>(3)), std::invalid_argument);
+  EXPECT_MORVEX_ERROR(_generate_signature_keypair(1, 0), QuantumOperationError, kLoader);
   // Without the library verify throws rather than answering false, but a key
   // without a header is still false.
   EXPECT_MORVEX_ERROR(verify(data, sig, kp.public_key), QuantumOperationError, kLoader);

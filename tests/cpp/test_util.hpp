@@ -27,8 +27,11 @@ inline Bytes from_hex(std::string_view hex) {
   return out;
 }
 
+// tests/data of the source tree, named by the build (an absolute path, so the
+// suite runs from any directory and whatever the compiler cache does to file
+// names).
 inline std::filesystem::path data_file(const char* folder, const std::string& name) {
-  return std::filesystem::path(__FILE__).parent_path().parent_path() / "data" / folder / name;
+  return std::filesystem::path(MORVEX_TEST_DATA) / folder / name;
 }
 
 // A case table of tests/data/cases.

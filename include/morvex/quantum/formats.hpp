@@ -16,6 +16,9 @@
 #include "morvex/bytes.hpp"
 #include "morvex/quantum.hpp"
 
+// Exported by the shared library; everything else in it stays hidden.
+#pragma GCC visibility push(default)
+
 namespace morvex::quantum {
 
 // The message formats, one row per generation byte that keys carry: the KEM
@@ -121,3 +124,4 @@ std::string_view _sig_kind(SignatureAlgorithm alg);
 std::string_view _sig_kind(std::int64_t alg);
 
 }  // namespace morvex::quantum
+#pragma GCC visibility pop

@@ -11,6 +11,9 @@
 
 #include "morvex/bytes.hpp"
 
+// Exported by the shared library; everything else in it stays hidden.
+#pragma GCC visibility push(default)
+
 namespace morvex::quantum::oqs {
 
 // Key pairs come public key first, secret key second.
@@ -79,3 +82,4 @@ void set_enabled_sig_mechanisms(std::optional<std::vector<std::string>> names);
 }  // namespace testing
 
 }  // namespace morvex::quantum::oqs
+#pragma GCC visibility pop

@@ -162,8 +162,8 @@ SecureBytes kem_decapsulate(const Mechanism& m, ByteView raw_secret, ByteView ci
 }
 
 KeyPair sig_keypair(const Mechanism& m, Entropy* entropy) {
-  // ML-DSA takes the 32-byte seed xi; SLH-DSA draws its own.
-  const char* seed_param = m.family == Family::MlDsa ? OSSL_PKEY_PARAM_ML_DSA_SEED : nullptr;
+  // ML-DSA takes the 32-byte seed xi; SLH-DSA SK.seed || SK.prf || PK.seed.
+  const char* seed_param = m.family == Family::MlDsa ? OSSL_PKEY_PARAM_ML_DSA_SEED : OSSL_PKEY_PARAM_SLH_DSA_SEED;
   PKey key = generate(m, seed_param, entropy);
   return export_pair(m, key.get());
 }
@@ -172,11 +172,11 @@ Bytes sig_sign(const Mechanism& m, ByteView raw_secret, ByteView message, Entrop
   PKey key = private_key(m, raw_secret);
   PKeyCtx ctx = context_of(key.get());
   EVP_SIGNATURE* alg = fetch_signature(m);
-  // Pure signing with an empty context (the library's defaults); for ML-DSA
-  // with fixed randomness the known-answer tests supply rnd.
+  // Pure signing with an empty context (the library's defaults); with fixed
+  // randomness the known-answer tests supply rnd (ML-DSA) or opt_rand (SLH-DSA).
   SecureBytes rnd;
   OSSL_PARAM params[2] = {OSSL_PARAM_construct_end(), OSSL_PARAM_construct_end()};
-  if (entropy != nullptr && m.family == Family::MlDsa) {
+  if (entropy != nullptr) {
     rnd = draw(*entropy, m.encaps_draw);
     params[0] = octets(OSSL_SIGNATURE_PARAM_TEST_ENTROPY, rnd);
   }
