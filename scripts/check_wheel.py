@@ -3,7 +3,7 @@
 - `auditwheel show` finds a manylinux tag no newer than --max-glibc,
   and the wheel's file name carries it;
 - every ELF file in the wheel needs no shared library but the C library
-  (libc and its dynamic loader) and libgcc_s;
+  (libc, libm and the dynamic loader) and libgcc_s;
 - the wheel holds the typing markers (py.typed, the native module's stubs),
   morvex's own licence (LICENSE) and the licence texts of the libraries
   linked into it;
@@ -31,9 +31,10 @@ from elftools.elf.dynamic import DynamicSection
 from elftools.elf.elffile import ELFFile
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
-# The system's C library (libc and its dynamic loader) and GCC's libgcc_s,
-# which every glibc system has (glibc itself loads it); libstdc++ is linked in.
-ALLOWED_NEEDED = {"libc.so.6", "ld-linux-x86-64.so.2", "libgcc_s.so.1"}
+# The system's C library (libc, libm and the dynamic loader, all part of
+# glibc and of every manylinux policy) and GCC's libgcc_s, which every glibc
+# system has (glibc itself loads it); libstdc++ is linked in.
+ALLOWED_NEEDED = {"libc.so.6", "libm.so.6", "ld-linux-x86-64.so.2", "libgcc_s.so.1"}
 LICENSED = ("openssl", "botan", "libmceliece")
 
 
