@@ -10,7 +10,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$ROOT"
 PY="$ROOT/.venv/bin/python"
 STAMP="$ROOT/.venv/.morvex-installed-from"
-SOURCES=(src include bindings python cmake CMakeLists.txt pyproject.toml LICENSE)
+SOURCES=(src include bindings python cmake CMakeLists.txt pyproject.toml README.md LICENSE)
 
 if [ -f "$STAMP" ] && [ "$(cat "$STAMP")" = "$ROOT" ] \
    && [ -z "$(find "${SOURCES[@]}" -newer "$STAMP" -print -quit)" ] \
