@@ -242,7 +242,7 @@ install_requirements() {  # install_requirements NAME USUAL_TIME
 }
 install_requirements build "30 s"
 if [ "$DEV" = 1 ]; then
-  install_requirements dev "2-3 min"
+  install_requirements dev "30 s to 3 min"
   "$VENV/bin/python" "$ROOT/scripts/fetch_vectors.py" "$DEPS/vectors" || log "ACVP vectors not fetched: the conformance suite will fail"
 fi
 log "ready"
