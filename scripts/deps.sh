@@ -151,11 +151,11 @@ build_openssl() {
   tb="$(fetch_orig openssl "$DEPS/src")"
   ver="$(basename "$tb" | sed -E 's/^openssl_([^.]+\.[^.]+\.[^.]+).*/\1/')"
   src="$(unpack "$tb" "$DEPS/build/openssl")"
-  long_step "building OpenSSL $ver (static libcrypto, once per checkout)" "6-9 min on 2 cores" "$DEPS/openssl-build.log" \
+  long_step "building OpenSSL $ver (static libcrypto, once per checkout)" "3-7 min on 2 cores" "$DEPS/openssl-build.log" \
     bash -c 'cd "$1" && ./Configure linux-x86_64 no-shared no-tests no-docs no-apps no-module no-legacy \
-      -fPIC --prefix="$2" --libdir=lib && make -j"$3" build_libs && make install_dev' _ "$src" "$PREFIX" "$JOBS" \
+      -fPIC --prefix="$2" --libdir=lib && make -j"$3" build_libs && make install_dev && rm -rf "$4"' \
+      _ "$src" "$PREFIX" "$JOBS" "$DEPS/build/openssl" \
     || { log "OpenSSL build failed (log: $DEPS/openssl-build.log)"; exit 1; }
-  rm -rf "$DEPS/build/openssl"
   echo "$ver" > "$stamp"
 }
 
@@ -170,14 +170,13 @@ build_botan() {
   tb="$(fetch_orig botan3 "$DEPS/src")"
   ver="$(basename "$tb")"
   src="$(unpack "$tb" "$DEPS/build/botan")"
-  long_step "building Botan $(echo "$ver" | sed -E 's/^botan3_([0-9.]+).*/\1/') (static, FrodoKEM only, once per checkout)" "3-9 min on 2 cores" \
+  long_step "building Botan $(echo "$ver" | sed -E 's/^botan3_([0-9.]+).*/\1/') (static, FrodoKEM only, once per checkout)" "3-4 min on 2 cores" \
     "$DEPS/botan-build.log" \
     bash -c 'cd "$1" && "$2" configure.py --minimized-build --enable-modules="$3" \
       --disable-shared-library --build-targets=static --without-documentation \
-      --extra-cxxflags=-fPIC --prefix="$4" && make -j"$5" && make install' \
-      _ "$src" "$PY" "$BOTAN_MODULES" "$PREFIX" "$JOBS" \
+      --extra-cxxflags=-fPIC --prefix="$4" && make -j"$5" && make install && rm -rf "$6"' \
+      _ "$src" "$PY" "$BOTAN_MODULES" "$PREFIX" "$JOBS" "$DEPS/build/botan" \
     || { log "Botan build failed (log: $DEPS/botan-build.log)"; exit 1; }
-  rm -rf "$DEPS/build/botan"
   printf '%s\nmodules %s\n' "$ver" "$BOTAN_MODULES" > "$stamp"
 }
 
