@@ -22,11 +22,14 @@ all: build
 # Everything development needs (the build requirements, then the test,
 # documentation and type check tools); `make deps-build` only what building
 # and installing the package needs (what `make install` and `make demo` use).
+# LIBOQS_SOURCE=<liboqs release tarball>: both build liboqs from it (see
+# README), unless the system has liboqs >= 0.16.
+DEPS_ENV = LIBOQS_SOURCE="$(if $(LIBOQS_SOURCE),$(abspath $(LIBOQS_SOURCE)))"
 deps:
-	@bash scripts/deps.sh --dev
+	@$(DEPS_ENV) bash scripts/deps.sh --dev
 
 deps-build:
-	@bash scripts/deps.sh
+	@$(DEPS_ENV) bash scripts/deps.sh
 
 dev: deps
 

@@ -6,10 +6,12 @@ the same raw public key per call (encapsulate, verify); its private keys load
 only from seeds, so decapsulation and signing compare against a key object
 made once. Note that `cryptography` brings its own OpenSSL, whose version
 (named in the reference column) may be faster than the OpenSSL 3.5 linked
-here; the like-for-like comparison is the C++ one below. FrodoKEM, Classic McEliece and SLH-DSA have no Python
-reference:
-the extra lines time the adapter's C++ operations beside OpenSSL or Botan
-called directly (bench/raw_pq_primitives.cpp).
+here; the like-for-like comparison is the C++ one below. FrodoKEM, Classic McEliece
+and SLH-DSA have no Python reference: the extra lines time the adapter's C++
+operations beside OpenSSL or Botan called directly (bench/raw_pq_primitives.cpp),
+then each mechanism on each library the build carries for it (liboqs, and
+OpenSSL or Botan) and the generations and signatures end to end on both
+(bench/pq_providers.cpp).
 """
 
 from __future__ import annotations
@@ -64,20 +66,47 @@ def cases():
     return out
 
 
+def _run(exe: pathlib.Path, *args: str) -> list[str]:
+    return subprocess.run([str(exe), *args], capture_output=True, text=True, check=True).stdout.splitlines()
+
+
+def _providers(build: pathlib.Path) -> list[str]:
+    exe = build / "pq_providers"
+    if not exe.exists():
+        return ["per-library comparison skipped: build/pq_providers not found"]
+    lines = [
+        "",
+        "Each mechanism through the adapter on each library that carries it, the preferred first (CPU µs",
+        "per call, key import included; the ratio is the preferred library's time over the other's):",
+    ]
+    e2e = [
+        "",
+        "End to end on the preferred libraries and on those of a build without liboqs (today); CPU µs, ratio",
+        "as above:",
+    ]
+    for row in _run(exe, "0.1"):
+        kind, what, op, *timings = row.split("\t")
+        pairs = [t.split("=") for t in timings]
+        cells = "  ".join(f"{name:>9} {float(us):>10,.1f}" for name, us in pairs)
+        ratio = f"{float(pairs[0][1]) / float(pairs[1][1]):6.2f}x" if len(pairs) == 2 else ""
+        (lines if kind == "mech" else e2e).append(f"{what:19} {op:8} {cells}  {ratio}")
+    return lines + e2e
+
+
 def extra():
     build = pathlib.Path(morvex.__file__).resolve().parents[2]
     exe = build / "raw_pq_primitives"
     if not exe.exists():
         return ["raw OpenSSL/Botan comparison skipped: build/raw_pq_primitives not found"]
-    res = subprocess.run([str(exe), "0.05"], capture_output=True, text=True, check=True)
     lines = [
         "C++ adapter vs the library called directly (CPU µs per call; for ML-KEM, decaps-vs-loaded-key sets",
-        "the adapter's decapsulation from key bytes against OpenSSL's decapsulation on a key loaded once):",
+        "the adapter's decapsulation from key bytes against OpenSSL's decapsulation on a key loaded once;",
+        "the adapter runs on the same library here):",
     ]
-    for row in res.stdout.splitlines():
+    for row in _run(exe, "0.05"):
         alg, op, ours, raw = row.split()
         ours_f, raw_f = float(ours), float(raw)
         lines.append(
             f"{alg:26} {op:20} morvex {ours_f:>12,.1f}  raw {raw_f:>12,.1f}  ({ours_f / raw_f:.2f}x the raw time)"
         )
-    return lines
+    return lines + _providers(build)

@@ -1,6 +1,7 @@
 // Times the post-quantum adapter's C++ operations against the same work done
 // with OpenSSL, Botan or libmceliece called directly (no loader, no length checks, no
-// guard), without Python.
+// guard), without Python. The adapter runs on those same libraries here (liboqs
+// against them: bench/pq_providers.cpp).
 //
 //   raw_pq_primitives [seconds=0.2] [name-filter]
 //
@@ -15,8 +16,6 @@
 #include <mceliece.h>
 #include <openssl/evp.h>
 
-#include <time.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -25,44 +24,15 @@
 #include <string>
 #include <vector>
 
+#include "cpu_timing.hpp"
 #include "morvex/quantum/oqs.hpp"
+#include "quantum/oqs_mechanisms.hpp"
 
 namespace {
 
-using Fn = std::function<void()>;
+using morvex::bench::best_us;
+using morvex::bench::Fn;
 namespace oqs = morvex::quantum::oqs;
-
-double cpu_seconds() {
-  timespec ts;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-std::size_t calibrate(const Fn& f, double seconds) {
-  std::size_t n = 1;
-  for (;;) {
-    const double t0 = cpu_seconds();
-    for (std::size_t i = 0; i < n; ++i) f();
-    const double dt = cpu_seconds() - t0;
-    if (dt > seconds / 32 || n > (1u << 20))
-      return std::max<std::size_t>(1, static_cast<std::size_t>(n * (seconds / 8) / dt));
-    n *= 4;
-  }
-}
-
-std::vector<double> best_us(const std::vector<Fn>& fs, double seconds, int samples) {
-  std::vector<std::size_t> n;
-  for (const Fn& f : fs) n.push_back(calibrate(f, seconds));
-  std::vector<double> best(fs.size(), 1e300);
-  for (int s = 0; s < samples; ++s) {
-    for (std::size_t k = 0; k < fs.size(); ++k) {
-      const double t0 = cpu_seconds();
-      for (std::size_t i = 0; i < n[k]; ++i) fs[k]();
-      best[k] = std::min(best[k], (cpu_seconds() - t0) * 1e6 / static_cast<double>(n[k]));
-    }
-  }
-  return best;
-}
 
 void report(const std::string& alg, const char* op, const Fn& ours, const Fn& raw, double seconds, int samples) {
   const std::vector<double> t = best_us({ours, raw}, seconds, samples);
@@ -185,6 +155,8 @@ int main(int argc, char** argv) {
   const std::string filter = argc > 2 ? argv[2] : "";
   auto wanted = [&](const std::string& alg) { return filter.empty() || alg.find(filter) != std::string::npos; };
   Botan::RandomNumberGenerator& rng = Botan::system_rng();
+  namespace pq = morvex::quantum::oqs::detail;
+  const pq::ProviderScope same_libraries({pq::Provider::OpenSsl, pq::Provider::Botan, pq::Provider::LibMcEliece});
   const morvex::Bytes msg(100, 0x5a);
 
   for (std::int64_t s = 0; s < 3; ++s) {

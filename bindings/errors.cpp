@@ -50,6 +50,8 @@ nb::object to_exception(const std::exception_ptr& p) {
     const std::string reason = "surrogates not allowed (character " + std::to_string(e.position()) + " of the text)";
     return nb::handle(PyExc_UnicodeEncodeError)("utf-8", nb::steal(PyUnicode_FromOrdinal(static_cast<int>(e.code_point()))),
                                                 0, 1, reason);
+  } catch (const IoError& e) {
+    return nb::handle(PyExc_OSError)(e.error_number(), e.what(), e.path());
   } catch (const std::bad_alloc&) {
     return make(nb::handle(PyExc_MemoryError), "out of memory");
   } catch (const std::invalid_argument& e) {
@@ -81,6 +83,8 @@ void register_error_translation() {
     } catch (const TextEncodeError&) {
       raise(p);
     } catch (const PrimitiveError&) {
+      raise(p);
+    } catch (const IoError&) {
       raise(p);
     }
   });

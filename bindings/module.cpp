@@ -21,6 +21,7 @@ NB_MODULE(_native, m) {
        "An operation whose backend call fails raises QuantumOperationError\n"
        "\"<operation> failed (<alg>): <reason>\"; without a backend, the loader's message.",
        &bind_quantum_oqs},
+      {"stream", "Chunked encryption core.", &bind_stream},
   };
   for (const auto& area : areas) {
     nb::module_ sub = m.def_submodule(area.name, area.doc);

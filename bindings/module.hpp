@@ -16,9 +16,9 @@ using namespace nb::literals;
 // An operation whose result size the core knows from the input: the bytes
 // object is made at that size and the core writes into it without the GIL.
 // Otherwise (input the core refuses, or a size only the key tells) the core's
-// own result is returned.
-template <auto Size, auto Into, auto Whole>
-nb::bytes written_in_place(ByteView in, std::string_view key) {
+// own result is returned. Trailing arguments go to both forms unchanged.
+template <auto Size, auto Into, auto Whole, class... Extra>
+nb::bytes written_in_place(ByteView in, std::string_view key, Extra... extra) {
   if (const std::optional<std::size_t> n = Size(in)) {
     PyObject* obj = PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(*n));
     if (obj == nullptr) throw nb::python_error();
@@ -26,13 +26,13 @@ nb::bytes written_in_place(ByteView in, std::string_view key) {
     const std::span<std::uint8_t> dest(reinterpret_cast<std::uint8_t*>(PyBytes_AsString(obj)), *n);
     {
       GilRelease unlocked;
-      Into(in, key, dest);
+      Into(in, key, dest, extra...);
     }
     return out;
   }
   const auto whole = [&] {
     GilRelease unlocked;
-    return Whole(in, key);
+    return Whole(in, key, extra...);
   }();
   return to_bytes(whole);
 }
@@ -48,5 +48,6 @@ void bind_hybrid(nb::module_& m);
 void bind_password(nb::module_& m);
 void bind_quantum(nb::module_& m);
 void bind_quantum_oqs(nb::module_& m);
+void bind_stream(nb::module_& m);
 
 }  // namespace morvex::py

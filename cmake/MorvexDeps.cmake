@@ -1,5 +1,6 @@
-# Locates OpenSSL >= 3.5, Botan >= 3.5, libmceliece and nlohmann-json. The
-# project-local prefix made by `make deps` (.deps/prefix) wins over the system's.
+# Locates OpenSSL >= 3.5, Botan >= 3.5, libmceliece, liboqs >= 0.16 (optional)
+# and nlohmann-json. The project-local prefix made by `make deps` (.deps/prefix)
+# wins over the system's.
 
 set(MORVEX_DEPS_PREFIX "${CMAKE_CURRENT_SOURCE_DIR}/.deps/prefix" CACHE PATH
     "Prefix holding OpenSSL and Botan built by scripts/deps.sh")
@@ -45,6 +46,37 @@ if(MORVEX_WITH_PQ)
   endif()
   target_include_directories(morvex_deps_mceliece SYSTEM INTERFACE "${MCELIECE_INCLUDE_DIR}")
   target_link_libraries(morvex_deps_mceliece INTERFACE "${MCELIECE_LIBRARY}")
+endif()
+
+# --- liboqs (optional: FrodoKEM-*-AES, ML-KEM and ML-DSA) ---------------------
+# The static library that `make deps LIBOQS_SOURCE=<tarball>` builds into the
+# prefix, else a system liboqs >= 0.16 (its CMake package, else pkg-config).
+# When found, it serves those mechanisms (MORVEX_WITH_LIBOQS) and OpenSSL and
+# Botan remain as second providers; without it they serve them alone.
+option(MORVEX_USE_LIBOQS "Use liboqs, when found, for FrodoKEM, ML-KEM and ML-DSA" ON)
+add_library(morvex_deps_liboqs INTERFACE)
+set(_morvex_liboqs "")
+if(MORVEX_WITH_PQ AND MORVEX_USE_LIBOQS)
+  find_package(liboqs 0.16 CONFIG QUIET HINTS "${MORVEX_DEPS_PREFIX}" NO_CMAKE_PACKAGE_REGISTRY)
+  if(liboqs_FOUND AND TARGET OQS::oqs)
+    target_link_libraries(morvex_deps_liboqs INTERFACE OQS::oqs)
+    set(_morvex_liboqs "liboqs ${liboqs_VERSION} (${liboqs_DIR})")
+  else()
+    find_package(PkgConfig QUIET)
+    if(PKG_CONFIG_FOUND)
+      pkg_check_modules(LIBOQS QUIET IMPORTED_TARGET liboqs>=0.16)
+    endif()
+    if(LIBOQS_FOUND)
+      target_link_libraries(morvex_deps_liboqs INTERFACE PkgConfig::LIBOQS)
+      set(_morvex_liboqs "liboqs ${LIBOQS_VERSION} (pkg-config)")
+    endif()
+  endif()
+  if(_morvex_liboqs)
+    target_compile_definitions(morvex_deps_liboqs INTERFACE MORVEX_WITH_LIBOQS=1)
+    message(STATUS "Post-quantum: ${_morvex_liboqs} for FrodoKEM, ML-KEM and ML-DSA")
+  else()
+    message(STATUS "Post-quantum: no liboqs; OpenSSL and Botan for FrodoKEM, ML-KEM and ML-DSA")
+  endif()
 endif()
 
 # --- nlohmann-json ---------------------------------------------------------------

@@ -207,6 +207,8 @@ fetch_mceliece() {
 if have_system_openssl; then log "using the system's OpenSSL $(pkg-config --modversion openssl)"; else build_openssl; fi
 if have_system_botan; then log "using the system's Botan $(pkg-config --modversion botan-3)"; else build_botan; fi
 if have_system_mceliece; then log "using the system's libmceliece"; else fetch_mceliece; fi
+# liboqs, optional: the system's, or built from the tarball LIBOQS_SOURCE names.
+bash "$ROOT/scripts/deps_liboqs.sh" "$PREFIX"
 
 # The licence texts of the libraries built here (libmceliece's comes with its
 # package), for the wheel and the C++ package: <prefix>/share/licenses/<name>/.

@@ -28,6 +28,8 @@ FIXES: dict[str, list[tuple[str, str]]] = {
     # Depends on the build (with or without the post-quantum backend).
     "oqs.pyi": [(r"_BACKEND_LINKED: bool = \w+", "_BACKEND_LINKED: bool")],
     "password.pyi": [(r"_HASHES: list = .*", "_HASHES: list[tuple[str, str]]")],
+    # Paths are text paths.
+    "stream.pyi": [(r"os\.PathLike(?!\[)", "os.PathLike[str]")],
     "rsa.pyi": [(r"_OAEP: tuple = .*", "_OAEP: tuple[str, str, str, bytes]"),
                 (r"_PSS: tuple = .*", "_PSS: tuple[str, str, str, int]")],
 }

@@ -111,5 +111,18 @@ class PrimitiveError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A file that cannot be opened, read, written or renamed (OSError in Python,
+// with the same errno and file name). The message is the system's text.
+class IoError : public std::runtime_error {
+ public:
+  IoError(int error_number, std::string path);
+  int error_number() const noexcept { return error_number_; }
+  const std::string& path() const noexcept { return path_; }
+
+ private:
+  int error_number_;
+  std::string path_;
+};
+
 }  // namespace morvex
 #pragma GCC visibility pop

@@ -1,5 +1,6 @@
-"""morvex: AES-256-GCM, RSA, hybrid envelopes, password hashing and
-post-quantum cryptography behind one small surface.
+"""morvex: AES-256-GCM, RSA, hybrid envelopes, password hashing,
+post-quantum cryptography and chunked encryption of files and streams behind
+one small surface.
 
 Await ``morvex.aes.encrypt(...)`` or call ``morvex.sync.aes.encrypt(...)``.
 """
@@ -7,7 +8,7 @@ Await ``morvex.aes.encrypt(...)`` or call ``morvex.sync.aes.encrypt(...)``.
 from __future__ import annotations
 
 # Areas load in this order; each loads its core first.
-from morvex import aes, errors, hybrid, password, quantum, rsa, sync
+from morvex import aes, errors, hybrid, password, quantum, rsa, stream, sync
 from morvex.errors import (
     DecryptionError,
     EncryptionError,
@@ -25,6 +26,7 @@ __all__ = [
     "hybrid",
     "password",
     "quantum",
+    "stream",
     "sync",
     "errors",
     "MorvexError",

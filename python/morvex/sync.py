@@ -9,8 +9,9 @@ from morvex.hybrid import core as _hybrid_core
 from morvex.password import core as _pw_core
 from morvex.quantum import core as _q_core
 from morvex.rsa import core as _rsa_core
+from morvex.stream import core as _stream_core
 
-__all__ = ["aes", "rsa", "hybrid", "password", "quantum"]
+__all__ = ["aes", "rsa", "hybrid", "password", "quantum", "stream"]
 
 
 class _AES:
@@ -54,8 +55,19 @@ class _Quantum:
     verify = staticmethod(_q_core.verify)
 
 
+class _Stream:
+    encrypt_bytes = staticmethod(_stream_core.encrypt_bytes)
+    decrypt_bytes = staticmethod(_stream_core.decrypt_bytes)
+    encrypt_file = staticmethod(_stream_core.encrypt_file)
+    decrypt_file = staticmethod(_stream_core.decrypt_file)
+    read_range = staticmethod(_stream_core.read_range)
+    Encryptor = _stream_core.Encryptor
+    Decryptor = _stream_core.Decryptor
+
+
 aes = _AES()
 rsa = _RSA()
 hybrid = _Hybrid()
 password = _Password()
 quantum = _Quantum()
+stream = _Stream()

@@ -16,14 +16,26 @@ const EVP_CIPHER* cipher_for(ByteView key) {
   return c;
 }
 
+// Associated data goes in before the text, in the same int-sized slices.
+void add_aad(EVP_CIPHER_CTX* ctx, ByteView aad, int encrypt) {
+  for (std::size_t done = 0; done < aad.size();) {
+    const std::size_t n = std::min(kSlice, aad.size() - done);
+    int outl = 0;
+    if (EVP_CipherUpdate(ctx, nullptr, &outl, aad.data() + done, static_cast<int>(n)) != 1)
+      throw_openssl(encrypt ? "encryption failed" : "decryption failed");
+    done += n;
+  }
+}
+
 }  // namespace
 
 void gcm_seal(ByteView key, const std::uint8_t* nonce, ByteView in, std::uint8_t* ct_out,
-              std::uint8_t* tag_out) {
+              std::uint8_t* tag_out, ByteView aad) {
   const EVP_CIPHER* cipher = cipher_for(key);
   CipherCtx ctx(EVP_CIPHER_CTX_new());
   if (!ctx || EVP_EncryptInit_ex2(ctx.get(), cipher, key.data(), nonce, nullptr) != 1)
     throw_openssl("cipher initialisation failed");
+  add_aad(ctx.get(), aad, 1);
   std::size_t done = 0;
   while (done < in.size()) {
     const std::size_t n = std::min(kSlice, in.size() - done);
@@ -39,11 +51,12 @@ void gcm_seal(ByteView key, const std::uint8_t* nonce, ByteView in, std::uint8_t
 }
 
 bool gcm_open(ByteView key, const std::uint8_t* nonce, ByteView ct, const std::uint8_t* tag,
-              std::uint8_t* out) {
+              std::uint8_t* out, ByteView aad) {
   const EVP_CIPHER* cipher = cipher_for(key);
   CipherCtx ctx(EVP_CIPHER_CTX_new());
   if (!ctx || EVP_DecryptInit_ex2(ctx.get(), cipher, key.data(), nonce, nullptr) != 1)
     throw_openssl("cipher initialisation failed");
+  add_aad(ctx.get(), aad, 0);
   std::size_t done = 0;
   while (done < ct.size()) {
     const std::size_t n = std::min(kSlice, ct.size() - done);

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <span>
 #include <string_view>
 
@@ -78,10 +79,34 @@ struct LoadCounts {
 };
 LoadCounts load_counts() noexcept;
 
+// The libraries that implement mechanisms.
+enum class Provider : unsigned { Liboqs, OpenSsl, Botan, LibMcEliece };
+
 #ifdef MORVEX_WITH_PQ
+std::string_view provider_name(Provider p) noexcept;
+
 // Defined by the backend: checks that the libraries offer every mechanism
 // and returns the process-wide instance; throws PrimitiveError otherwise.
 const Backend& load_linked_backend();
+
+// The providers this build carries for a mechanism, the one in use first
+// (liboqs where it is built in and offers the mechanism). Call after the
+// backend has loaded.
+std::span<const Provider> providers(const Mechanism& m);
+
+// For the scope's lifetime this thread's calls go to the first provider of
+// each mechanism that is in `allowed`, and to the usual one where none is
+// (tests and benchmarks: every provider gives the same bytes).
+class ProviderScope {
+ public:
+  explicit ProviderScope(std::initializer_list<Provider> allowed);
+  ~ProviderScope();
+  ProviderScope(const ProviderScope&) = delete;
+  ProviderScope& operator=(const ProviderScope&) = delete;
+
+ private:
+  unsigned saved_;
+};
 #endif
 
 }  // namespace morvex::quantum::oqs::detail

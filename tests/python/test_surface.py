@@ -23,22 +23,32 @@ from morvex import errors, sync, version
 TABLE = json.loads((pathlib.Path(__file__).resolve().parents[1] / "data" / "cases" / "surface.json").read_text())
 # area -> [(public name, core operation, parameter names)], in the published order.
 SURFACE = {area: [(name, core, tuple(params)) for name, core, params in rows] for area, rows in TABLE["areas"].items()}
-FACADE, DEFAULTS = TABLE["facade"], TABLE["defaults"]
+FACADE, DEFAULTS, CLASSES = TABLE["facade"], TABLE["defaults"], TABLE["classes"]
 ROWS = [(area, *row) for area, rows in SURFACE.items() for row in rows]
 
 
 def _core_params(fn: Any) -> tuple[str, ...]:
     """Parameter names of a core operation, read from its signature line."""
     if not hasattr(fn, "__nb_signature__"):
-        return tuple(inspect.signature(fn).parameters)
+        return _params(fn)
     text = fn.__nb_signature__[0][0]
-    return tuple(re.findall(r"(\w+):", text[text.index("(") : text.rindex(") ->")]))
+    return tuple(a or b for a, b in re.findall(r"(\w+):|(\*),", text[text.index("(") : text.rindex(") ->")]))
+
+
+def _params(fn: Any) -> tuple[str, ...]:
+    """Parameter names, with "*" before the keyword-only ones."""
+    out: list[str] = []
+    for p in inspect.signature(fn).parameters.values():
+        if p.kind is p.KEYWORD_ONLY and "*" not in out:
+            out.append("*")
+        out.append(p.name)
+    return tuple(out)
 
 
 def test_root_facade_and_error_names():
     assert morvex.__all__ == TABLE["root"]
     assert morvex.__version__ == version.__version__ == TABLE["version"]
-    for area in ["aes", "rsa", "hybrid", "password", "quantum", "sync", "errors"]:
+    for area in ["aes", "rsa", "hybrid", "password", "quantum", "stream", "sync", "errors"]:
         assert getattr(morvex, area) is sys.modules[f"morvex.{area}"]
     assert sync.__all__ == list(FACADE)
     assert [n for n, v in vars(sync).items() if type(v).__module__ == "morvex.sync"] == sync.__all__
@@ -77,6 +87,10 @@ def test_area_and_facade_names_signatures_and_docstrings(area):
             assert getattr(mod, enum) is getattr(qtypes, enum) is getattr(core, enum)
             assert [[m.name, int(m)] for m in getattr(mod, enum)] == members
         names += list(TABLE["enums"])
+    classes = CLASSES.get(area, [])
+    for cls_name in classes:
+        assert getattr(mod, cls_name) is getattr(mod.core, cls_name) is getattr(getattr(sync, area), cls_name)
+    names += classes
     assert mod.__all__ == names + ["core"]
     assert mod.core is sys.modules[f"morvex.{area}.core"]
     coroutines = [n for n, v in vars(mod).items() if not n.startswith("_") and inspect.iscoroutinefunction(v)]
@@ -87,15 +101,16 @@ def test_area_and_facade_names_signatures_and_docstrings(area):
     cls = type(obj)
     assert cls.__name__ == cls_name and getattr(sync, cls_name) is cls and vars(obj) == {}
     assert getattr(sync, alias) is mod.core
-    assert [n for n in vars(cls) if not n.startswith("_")] == names[: len(rows)]
+    assert [n for n in vars(cls) if not n.startswith("_")] == names[: len(rows)] + classes
     for name, core_name, params in rows:
         fn, core_fn = getattr(mod, name), getattr(mod.core, core_name)
-        assert tuple(inspect.signature(fn).parameters) == params == _core_params(core_fn)
+        assert _params(fn) == params == _core_params(core_fn)
         assert fn.__doc__ and core_fn.__doc__
         assert isinstance(vars(cls)[name], staticmethod)
         assert getattr(obj, name) is getattr(cls, name) is core_fn
         # Defaults are fixed values.
-        defaults = [p.default for p in inspect.signature(fn).parameters.values() if p.default is not p.empty]
+        defaults = [repr(p.default) if isinstance(p.default, bytes) else p.default
+                    for p in inspect.signature(fn).parameters.values() if p.default is not p.empty]
         assert defaults == DEFAULTS.get(f"{area}.{name}", []), name
     if area == "password":
         assert [mod.core.DEFAULT_ITERATIONS] == DEFAULTS["password.hash"]
@@ -118,21 +133,23 @@ async def test_every_async_operation_runs_its_core_operation(monkeypatch):
     try:
         for area, name, core_name, params in ROWS:
             monkeypatch.setattr(getattr(morvex, area).core, core_name, fake_core)
-            op, args = getattr(getattr(morvex, area), name), tuple(object() for _ in params)
+            op = getattr(getattr(morvex, area), name)
+            star = params.index("*") if "*" in params else len(params)
+            args, kw = tuple(object() for _ in params[:star]), {p: object() for p in params[star + 1 :]}
             calls.clear()
-            pending = op(*args)
+            pending = op(*args, **kw)
             assert calls == [], name  # nothing runs until awaited
             assert await pending is result, name
             ((got, kwargs, thread),) = calls
-            assert got == args and kwargs == {} and thread.startswith("default-executor"), name
+            assert got == args and kwargs == kw and thread.startswith("default-executor"), name
             # A call never awaited runs nothing.
-            op(*args).close()
+            op(*args, **kw).close()
             await asyncio.sleep(0)
             assert len(calls) == 1, name
             # The core's error reaches the caller as the very same object.
             failing.append(True)
             with pytest.raises(errors.DecryptionError) as info:
-                await op(*args)
+                await op(*args, **kw)
             assert info.value is err and type(info.value.__cause__) is ValueError
             failing.clear()
     finally:
@@ -145,7 +162,7 @@ def test_native_stubs_cover_the_module():
     import morvex._native as native
 
     stub_dir = pathlib.Path(morvex.__file__).parent / "_native"
-    for sub in ["keys", "aes", "rsa", "hybrid", "password", "quantum", "oqs"]:
+    for sub in ["keys", "aes", "rsa", "hybrid", "password", "quantum", "oqs", "stream"]:
         text = (stub_dir / f"{sub}.pyi").read_text()
         for name in (n for n in vars(getattr(native, sub)) if not n.startswith("__")):
             assert f"def {name}(" in text or f"{name}:" in text or f"class {name}" in text, f"{sub}.{name}: make stubs"

@@ -1,6 +1,7 @@
 // The post-quantum primitive adapter: mechanisms driven by their liboqs names
-// (OpenSSL 3.5 for ML-KEM, ML-DSA and SLH-DSA; Botan 3 for FrodoKEM and
-// Classic McEliece), with byte-identical keys, capsules and signatures.
+// (liboqs, when built in, for FrodoKEM, ML-KEM and ML-DSA, else Botan 3 and
+// OpenSSL 3.5; OpenSSL for SLH-DSA; libmceliece for Classic McEliece), with
+// byte-identical keys, capsules and signatures.
 #pragma once
 
 #include <cstdint>

@@ -7,7 +7,8 @@ from morvex._native import (
     oqs as oqs,
     password as password,
     quantum as quantum,
-    rsa as rsa
+    rsa as rsa,
+    stream as stream
 )
 
 

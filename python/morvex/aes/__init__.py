@@ -9,12 +9,15 @@ from morvex.aes import core
 __all__ = ["encrypt", "decrypt", "encrypt_bytes", "decrypt_bytes", "core"]
 
 
-async def encrypt(plaintext: str, key: str) -> str:
+async def encrypt(plaintext: str, key: str, *, associated_data: bytes = b"") -> str:
     """Encrypt text with AES-256-GCM under a key text.
 
     Args:
         plaintext: the text to encrypt (its UTF-8 bytes); must not be empty.
         key: a passphrase or a Base64 key; normalised to a 32-byte AES key.
+        associated_data: bytes authenticated with the blob but not stored in it;
+            decryption needs the same bytes. Empty by default (the blob is then
+            exactly that of a call without it).
 
     Returns:
         The sealed blob (nonce 12 || ciphertext || tag 16) as Base64 text.
@@ -25,15 +28,17 @@ async def encrypt(plaintext: str, key: str) -> str:
 
     Runs ``core.encrypt_str`` on the event loop's default executor.
     """
-    return await _run(core.encrypt_str, plaintext, key)
+    return await _run(core.encrypt_str, plaintext, key, associated_data=associated_data)
 
 
-async def decrypt(ciphertext_b64: str, key: str) -> str:
+async def decrypt(ciphertext_b64: str, key: str, *, associated_data: bytes = b"") -> str:
     """Decrypt the Base64 text made by ``encrypt`` back to text.
 
     Args:
         ciphertext_b64: strict standard Base64 of a sealed blob.
         key: the key text used to encrypt.
+        associated_data: the associated data given to ``encrypt``; a wrong one
+            fails exactly like a wrong key.
 
     Returns:
         The plaintext.
@@ -45,15 +50,17 @@ async def decrypt(ciphertext_b64: str, key: str) -> str:
 
     Runs ``core.decrypt_str`` on the event loop's default executor.
     """
-    return await _run(core.decrypt_str, ciphertext_b64, key)
+    return await _run(core.decrypt_str, ciphertext_b64, key, associated_data=associated_data)
 
 
-async def encrypt_bytes(data: bytes, key: str) -> bytes:
+async def encrypt_bytes(data: bytes, key: str, *, associated_data: bytes = b"") -> bytes:
     """Seal bytes with AES-256-GCM under a key text.
 
     Args:
         data: the bytes to seal; must not be empty.
         key: a passphrase or a Base64 key; normalised to a 32-byte AES key.
+        associated_data: bytes authenticated with the blob but not stored in it;
+            decryption needs the same bytes. Empty by default.
 
     Returns:
         The sealed blob: nonce (12) || ciphertext || tag (16), len(data) + 28 bytes.
@@ -64,15 +71,17 @@ async def encrypt_bytes(data: bytes, key: str) -> bytes:
 
     Runs ``core.encrypt_bytes`` on the event loop's default executor.
     """
-    return await _run(core.encrypt_bytes, data, key)
+    return await _run(core.encrypt_bytes, data, key, associated_data=associated_data)
 
 
-async def decrypt_bytes(blob: bytes, key: str) -> bytes:
+async def decrypt_bytes(blob: bytes, key: str, *, associated_data: bytes = b"") -> bytes:
     """Open a sealed blob made by ``encrypt_bytes``.
 
     Args:
         blob: nonce || ciphertext || tag.
         key: the key text used to seal.
+        associated_data: the associated data given to ``encrypt_bytes``; a wrong
+            one fails exactly like a wrong key.
 
     Returns:
         The original bytes.
@@ -83,4 +92,4 @@ async def decrypt_bytes(blob: bytes, key: str) -> bytes:
 
     Runs ``core.decrypt_bytes`` on the event loop's default executor.
     """
-    return await _run(core.decrypt_bytes, blob, key)
+    return await _run(core.decrypt_bytes, blob, key, associated_data=associated_data)

@@ -25,4 +25,18 @@ SecureBytes kem_decapsulate(const Mechanism& m, ByteView secret_key, ByteView ci
 void check_available(const Mechanism& m);
 }  // namespace botan_pq
 
+#ifdef MORVEX_WITH_LIBOQS
+// liboqs: FrodoKEM-*-AES, ML-KEM and ML-DSA.
+namespace liboqs_pq {
+KeyPair kem_keypair(const Mechanism& m, Entropy* entropy);
+Encapsulation kem_encapsulate(const Mechanism& m, ByteView public_key, Entropy* entropy);
+SecureBytes kem_decapsulate(const Mechanism& m, ByteView secret_key, ByteView ciphertext);
+KeyPair sig_keypair(const Mechanism& m, Entropy* entropy);
+Bytes sig_sign(const Mechanism& m, ByteView secret_key, ByteView message, Entropy* entropy);
+bool sig_verify(const Mechanism& m, ByteView public_key, ByteView message, ByteView signature);
+// Whether this liboqs has the mechanism enabled, with the table's sizes.
+bool offers(const Mechanism& m);
+}  // namespace liboqs_pq
+#endif
+
 }  // namespace morvex::quantum::oqs::detail
