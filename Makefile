@@ -42,6 +42,7 @@ build: configure
 
 test: build build-nopq
 	@bash scripts/run_tests.sh "$(BUILD)" "$(NOPQ_BUILD)"
+	@echo "== Contracts (header comments against docstrings)"; PYTHONPATH=$(STAGE) $(PY) scripts/check_contracts.py
 	@echo "== Documentation: the site (warnings are errors), then every snippet"; $(MAKE) --no-print-directory docs docs-test
 	@echo "== Type check (mypy --strict, pyright)"; $(TYPECHECK)
 	@$(MAKE) --no-print-directory test-dist

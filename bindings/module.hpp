@@ -1,11 +1,15 @@
 // The areas of the extension module morvex._native.
 #pragma once
 
+#include <concepts>
 #include <cstdint>
+#include <deque>
+#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "casters.hpp"
 
@@ -35,6 +39,29 @@ nb::bytes written_in_place(ByteView in, std::string_view key, Extra... extra) {
     return Whole(in, key, extra...);
   }();
   return to_bytes(whole);
+}
+
+// A value quoted in a docstring: a number or a text constant.
+struct DocValue {
+  std::string text;
+  template <std::integral T>
+  DocValue(T value) : text(std::to_string(value)) {}  // NOLINT: implicit by design
+  DocValue(std::string_view value) : text(value) {}  // NOLINT
+};
+using DocValues = std::initializer_list<std::pair<std::string_view, DocValue>>;
+
+// A docstring whose numbers come from the constants: each "{NAME}" of
+// `values` is replaced by its value. nanobind keeps the pointer, so the text
+// lives as long as the module.
+inline const char* doc(std::string_view text, DocValues values = {}) {
+  static std::deque<std::string> texts;
+  std::string out(text);
+  for (const auto& [name, value] : values) {
+    const std::string token = "{" + std::string(name) + "}";
+    for (std::size_t at = out.find(token); at != std::string::npos; at = out.find(token, at))
+      out.replace(at, token.size(), value.text);
+  }
+  return texts.emplace_back(std::move(out)).c_str();
 }
 
 // Installs the translator that raises morvex.errors classes (with __cause__)

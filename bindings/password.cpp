@@ -172,28 +172,49 @@ void bind_password(nb::module_& m) {
         "The hash name is looked up case-insensitively in _HASHES. Raises MorvexError\n"
         "\"Unsupported hash algorithm: <name>\" for another name, ValueError for an\n"
         "iteration count or length below 1.");
-  // The numbers in the descriptions come from the constants (nanobind keeps
-  // the pointers).
-  static const std::string hash_doc =
-      "Hash a password into a new JSON record (PBKDF2-HMAC-" + std::string(password::HASH_ALGORITHM) + ", fresh " +
-      std::to_string(password::SALT_LENGTH) +
-      "-byte salt).\n\n"
-      "Raises InvalidInputError \"Password cannot be empty\", or InvalidInputError for an\n"
-      "iteration count outside 1.." + std::to_string(password::MAX_ITERATIONS) + ".";
-  static const std::string verify_doc =
-      "True when the password matches the record (constant-time comparison).\n\n"
-      "False, never an error, for an empty password, a malformed record, an\n"
-      "iteration count outside 1.." + std::to_string(password::MAX_ITERATIONS) + ", an output length outside 1.." +
-      std::to_string(password::MAX_OUTPUT_LENGTH) + ", an\nunknown hash, or a mismatch.";
-  static const std::string rehash_doc = "True when the record was made with fewer than " +
-                                        std::to_string(password::UPGRADE_THRESHOLD) +
-                                        " iterations, or its\niteration count cannot be read (malformed record).";
+  // The Python contract of each public operation; the errors are those of
+  // morvex/password.hpp (scripts/check_contracts.py compares them).
+  const DocValues values = {
+      {"HASH", password::HASH_ALGORITHM},
+      {"SALT", password::SALT_LENGTH},
+      {"DEFAULT", password::DEFAULT_ITERATIONS},
+      {"MAX_ITERATIONS", password::MAX_ITERATIONS},
+      {"MAX_OUTPUT", password::MAX_OUTPUT_LENGTH},
+      {"THRESHOLD", password::UPGRADE_THRESHOLD}};
   m.def("hash_password", &password::hash_password, guard(), "password"_a, "iterations"_a = password::DEFAULT_ITERATIONS,
-        hash_doc.c_str());
+        doc(R"~(Hash a password into a new JSON record (PBKDF2-HMAC-{HASH}, fresh {SALT}-byte salt).
+
+Args:
+    password: the password; must not be empty.
+    iterations: the PBKDF2 count, 1..{MAX_ITERATIONS}; {DEFAULT} by default
+        (DEFAULT_ITERATIONS).
+
+Returns:
+    The compact, key-sorted JSON record text.
+
+Raises:
+    InvalidInputError: "Password cannot be empty"; an iteration count outside
+        1..{MAX_ITERATIONS}.)~", values));
   m.def("verify_password", &password::verify_password, guard(), "password"_a, "hash_json"_a,
-        verify_doc.c_str());
+        doc(R"~(Check a password against a record, in constant time.
+
+Args:
+    password: the candidate password.
+    hash_json: a password record.
+
+Returns:
+    True when the password matches; False, never an error, for a mismatch, an
+    empty password, a malformed record, an iteration count outside
+    1..{MAX_ITERATIONS}, an output length outside 1..{MAX_OUTPUT} or an unknown hash.)~", values));
   m.def("needs_rehash", &password::needs_rehash, guard(), "hash_json"_a,
-        rehash_doc.c_str());
+        doc(R"~(Tell whether a record should be renewed by hashing the password again.
+
+Args:
+    hash_json: a password record.
+
+Returns:
+    True when the record has fewer than {THRESHOLD} iterations (UPGRADE_THRESHOLD)
+    or its iteration count cannot be read (malformed record).)~", values));
   m.def("_parse", &parse, "hash_json"_a, nb::sig("def _parse(hash_json: str) -> dict[str, object] | None"),
         "The record's top-level JSON object as a dict, or None when the text is not\n"
         "a JSON object. A repeated key keeps its last value.");

@@ -32,46 +32,115 @@ nb::tuple sig_strip(ByteView headered, std::string_view label) {
 
 void bind_quantum(nb::module_& m) {
   // --- public operations ----------------------------------------------------
-  // Integers from Python: the core's integer forms turn them into members.
+  // The Python contract of each; the errors are those of morvex/quantum.hpp
+  // (scripts/check_contracts.py compares them). Integers from Python: the
+  // core's integer forms turn them into members.
   m.def("generate_keypair", &q::_generate_keypair, guard(),
         "generation"_a = std::int64_t(q::QuantumGeneration::GEN8),
         "strength"_a = std::int64_t(q::QuantumStrength::HIGHEST),
         nb::sig("def generate_keypair(generation: int = QuantumGeneration.GEN8, "
                 "strength: int = QuantumStrength.HIGHEST) -> tuple[bytes, bytes]"),
-        "Make a post-quantum key pair (public key, private key) of a generation.\n\n"
-        "Both keys start with the generation byte and the strength byte. GEN1 makes\n"
-        "GEN2 keys, GEN3 makes GEN6 keys, GEN4 always uses the highest strength.\n"
-        "Raises ValueError for a generation outside 1..8 or a strength outside 0..2,\n"
-        "QuantumOperationError when the post-quantum backend fails or is missing.");
+        R"~(Generate a post-quantum key pair of a generation.
+
+Args:
+    generation: a ``QuantumGeneration`` (or its number); GEN8 (X25519 +
+        ML-KEM) by default. GEN1 makes GEN2 keys, GEN3 makes GEN6 keys.
+    strength: a ``QuantumStrength`` (or 0..2); HIGHEST by default. GEN4
+        always uses the highest strength.
+
+Returns:
+    (public key, private key), each starting with the generation byte and the
+    strength byte.
+
+Raises:
+    ValueError: a generation or strength naming no member.
+    QuantumOperationError: the post-quantum backend is missing or failed.)~");
   m.def("encrypt", &q::encrypt, guard(), "message"_a, "public_key"_a,
-        "Encrypt text to a post-quantum public key.\n\n"
-        "Returns (encapsulated secret, encrypted message); both must reach the\n"
-        "recipient. The key's generation byte selects the format.\n"
-        "Raises InvalidInputError for a key under 3 bytes or all zero after its\n"
-        "header, QuantumOperationError for an unsupported generation byte.");
+        R"~(Encrypt text to a post-quantum public key.
+
+Args:
+    message: the text to encrypt.
+    public_key: a key from ``generate_keypair``; its first byte selects the format.
+
+Returns:
+    (encapsulated secret, encrypted message); both must reach the recipient.
+
+Raises:
+    InvalidInputError: "Invalid or empty quantum public key" (under 3 bytes or
+        all zero after its header); a malformed Gen7 or Gen8 public key.
+    QuantumOperationError: an unsupported generation byte, or the backend is
+        missing or failed.
+    IndexError: a strength byte outside 0..2.)~");
   m.def("decrypt", &decrypt, guard(), "encrypted_message"_a, "private_key"_a, "secret"_a.none(),
         nb::sig("def decrypt(encrypted_message: bytes | bytearray | memoryview, "
                 "private_key: bytes | bytearray | memoryview, secret: bytes | bytearray | memoryview) -> str"),
-        "Decrypt an encrypted message with the private key and the encapsulated secret.\n\n"
-        "Raises InvalidInputError for a private key under 3 bytes or an empty secret,\n"
-        "QuantumOperationError for an unsupported generation byte, DecryptionError\n"
-        "for a wrong key, altered data or a plaintext that is not UTF-8.");
+        R"~(Decrypt an encrypted message with the private key and the encapsulated secret.
+
+Args:
+    encrypted_message: the second item of ``encrypt``'s result.
+    private_key: the matching private key.
+    secret: the first item of ``encrypt``'s result.
+
+Returns:
+    The plaintext.
+
+Raises:
+    InvalidInputError: a private key under 3 bytes or an empty secret; a
+        message shorter than its generation's minimum ("Invalid Gen8
+        encrypted message"); a malformed Gen7 or Gen8 secret or Gen7 key.
+    QuantumOperationError: an unsupported generation byte, or the backend is
+        missing or failed.
+    DecryptionError: a wrong key, altered data or a plaintext that is not UTF-8.
+    IndexError: a strength byte outside 0..2.)~");
   m.def("generate_signature_keypair", &q::_generate_signature_keypair, guard(),
         "algorithm"_a = std::int64_t(q::SignatureAlgorithm::ML_DSA),
         "strength"_a = std::int64_t(q::QuantumStrength::HIGHEST),
         nb::sig("def generate_signature_keypair(algorithm: int = SignatureAlgorithm.ML_DSA, "
                 "strength: int = QuantumStrength.HIGHEST) -> tuple[bytes, bytes]"),
-        "Make a post-quantum signature key pair (public key, private key).\n\n"
-        "Both keys start with the scheme id (1 ML-DSA, 2 SLH-DSA) and the strength.\n"
-        "Raises ValueError for values naming no member, QuantumOperationError when\n"
-        "the backend fails or is missing.");
+        R"~(Generate a post-quantum signature key pair.
+
+Args:
+    algorithm: a ``SignatureAlgorithm`` (or its number); ML_DSA by default.
+    strength: a ``QuantumStrength`` (or 0..2); HIGHEST by default.
+
+Returns:
+    (public key, private key), each starting with the scheme id (1 ML-DSA,
+    2 SLH-DSA) and the strength byte.
+
+Raises:
+    ValueError: an algorithm or strength naming no member.
+    QuantumOperationError: the backend is missing or failed.)~");
   m.def("sign", &q::sign, guard(), "data"_a, "private_key"_a,
-        "Sign data with a headered signature private key; returns the raw signature.\n\n"
-        "Raises InvalidInputError for a key without header or an unknown scheme id,\n"
-        "QuantumOperationError when signing fails.");
+        R"~(Sign data with a post-quantum signature private key.
+
+Args:
+    data: the bytes to sign.
+    private_key: a private key from ``generate_signature_keypair``.
+
+Returns:
+    The raw signature.
+
+Raises:
+    InvalidInputError: a key without header or with an unknown scheme id.
+    QuantumOperationError: signing failed (a key of the wrong size), or the
+        backend is missing.
+    IndexError: a strength byte outside 0..2.)~");
   m.def("verify", &q::verify, guard(), "data"_a, "signature"_a, "public_key"_a,
-        "Check a signature; False for a bad signature or a key without a valid header.\n\n"
-        "Raises QuantumOperationError only when the backend is missing.");
+        R"~(Check a post-quantum signature.
+
+Args:
+    data: the signed bytes.
+    signature: the raw signature.
+    public_key: a public key from ``generate_signature_keypair``.
+
+Returns:
+    True for a valid signature; False for a bad signature or a key without a
+    valid header.
+
+Raises:
+    QuantumOperationError: the backend is missing (a signature that does not
+        check is False, never an error).
+    IndexError: a strength byte outside 0..2.)~");
 
   // --- constants ----------------------------------------------------------------
   auto bytes_const = [](std::string_view s) { return nb::bytes(s.data(), s.size()); };

@@ -50,9 +50,24 @@ void bind_rsa(nb::module_& m) {
       .def_ro("is_private", &KeyHandle::is_private)
       .def("__repr__", &key_repr);
 
-  m.def("new_key_pair", &rsa::new_key_pair, guard(),
-        "A fresh RSA-4096 key pair (e = 65537) as (private key PEM, public key PEM).\n\n"
-        "PKCS#8 private key (PRIVATE KEY), SubjectPublicKeyInfo public key (PUBLIC KEY).");
+  // The Python contract of each public operation; the errors are those of
+  // morvex/rsa.hpp (scripts/check_contracts.py compares them).
+  const DocValues sizes = {
+      {"BITS", rsa::KEY_SIZE},
+      {"E", rsa::PUBLIC_EXPONENT},
+      {"MAX", rsa::MAX_OAEP_PLAINTEXT},
+      {"BLOCK", hybrid::RSA_BLOCK},
+      {"OVERHEAD", hybrid::ENVELOPE_OVERHEAD},
+      {"SALT", rsa::kPss.salt_length}};
+
+  m.def("new_key_pair", &rsa::new_key_pair, guard(), doc(R"~(Generate a fresh RSA-{BITS} key pair (public exponent {E}).
+
+Returns:
+    (private key PEM, public key PEM): unencrypted PKCS#8 ("PRIVATE KEY") and
+    SubjectPublicKeyInfo ("PUBLIC KEY").
+
+Raises:
+    RuntimeError: the key generator or the PEM writer failed (not expected).)~", sizes));
   m.def("_load_public", &load<&rsa::_load_public, false>, guard(), "public_pem"_a,
         "Read a public key PEM (SubjectPublicKeyInfo or PKCS#1).\n\n"
         "Raises InvalidInputError \"Invalid RSA public key PEM: ...\", also for an RSA key\n"
@@ -62,42 +77,139 @@ void bind_rsa(nb::module_& m) {
         "Raises InvalidInputError \"Invalid RSA private key PEM: ...\"; encrypted keys are refused.");
 
   m.def("_encrypt_oaep", &rsa::_encrypt_oaep, guard(), "data"_a, "public_pem"_a,
-        "One direct RSA-OAEP block (SHA-256, MGF1-SHA-256, empty label).\n\n"
-        "Raises InvalidInputError for more than 446 bytes or an unreadable key,\n"
-        "EncryptionError \"RSA encryption failed: ...\".");
+        doc("One direct RSA-OAEP block (SHA-256, MGF1-SHA-256, empty label).\n\n"
+            "Raises InvalidInputError for more than {MAX} bytes or an unreadable key,\n"
+            "EncryptionError \"RSA encryption failed: ...\".",
+            sizes));
   m.def("_decrypt_oaep", &rsa::_decrypt_oaep, guard(), "blob"_a, "private_pem"_a,
         "The plaintext of one RSA-OAEP block.\n\n"
         "Raises InvalidInputError for an unreadable key, DecryptionError \"RSA decryption failed: ...\".");
 
   m.def("sign_bytes", &rsa::sign_bytes, guard(), "data"_a, "private_pem"_a,
-        "RSA-PSS signature (SHA-256, MGF1-SHA-256, 32-byte salt) of the data.\n\n"
-        "Raises InvalidInputError for an unreadable key, SignatureError \"RSA signing failed: ...\".");
+        doc(R"~(Sign bytes with RSA-PSS (SHA-256, MGF1-SHA-256, {SALT}-byte salt).
+
+Args:
+    data: the bytes to sign (may be empty).
+    private_pem: the signer's private key PEM.
+
+Returns:
+    The raw signature ({BLOCK} bytes for RSA-{BITS}).
+
+Raises:
+    InvalidInputError: "Invalid RSA private key PEM: ..." for an unreadable key text.
+    SignatureError: "RSA signing failed: ...".)~", sizes));
   m.def("verify_bytes", &rsa::verify_bytes, guard(), "data"_a, "signature"_a, "public_pem"_a,
-        "True when the signature is a valid RSA-PSS signature of the data, else False.\n\n"
-        "An unreadable key text, or one holding a non-RSA key, raises InvalidInputError.");
+        R"~(Check an RSA-PSS signature of bytes.
+
+Args:
+    data: the signed bytes.
+    signature: the raw signature.
+    public_pem: the signer's public key PEM.
+
+Returns:
+    True for a valid signature, False otherwise.
+
+Raises:
+    InvalidInputError: "Invalid RSA public key PEM: ..." for an unreadable key
+        text or a key that is not an RSA key.)~");
   m.def("sign_str", &rsa::sign_str, guard(), "plaintext"_a, "private_pem"_a,
-        "Sign the UTF-8 bytes of the text; returns the signature as Base64 text.");
+        doc(R"~(Sign text with RSA-PSS (SHA-256, MGF1-SHA-256, {SALT}-byte salt).
+
+Args:
+    plaintext: the text whose UTF-8 bytes are signed.
+    private_pem: the signer's private key PEM.
+
+Returns:
+    The signature ({BLOCK} bytes for RSA-{BITS}) as Base64 text.
+
+Raises:
+    InvalidInputError: "Invalid RSA private key PEM: ..." for an unreadable key text.
+    SignatureError: "RSA signing failed: ...".)~", sizes));
   m.def("verify_str", &rsa::verify_str, guard(), "plaintext"_a, "signature_b64"_a, "public_pem"_a,
-        "Verify a Base64 signature of the text's UTF-8 bytes.\n\n"
-        "A signature text that is not strict Base64 gives False.");
+        R"~(Check a Base64 RSA-PSS signature of a text.
+
+Args:
+    plaintext: the signed text.
+    signature_b64: the signature as Base64 text.
+    public_pem: the signer's public key PEM.
+
+Returns:
+    True for a valid signature; False for any other signature, including a
+    signature text that is not strict Base64 (the key text is then not read).
+
+Raises:
+    InvalidInputError: "Invalid RSA public key PEM: ..." for an unreadable key
+        text or a key that is not an RSA key.)~");
 
   m.def("encrypt_bytes", &written_in_place<&rsa::encrypted_size, &rsa::encrypt_bytes_into, &rsa::encrypt_bytes>,
-        "data"_a, "public_pem"_a,
-        "Encrypt to the public key: up to 446 bytes as one direct RSA-OAEP block,\n"
-        "longer data as a hybrid envelope.\n\n"
-        "Raises InvalidInputError for empty data or an unreadable key, EncryptionError.");
+        "data"_a, "public_pem"_a, doc(R"~(Encrypt bytes to an RSA public key.
+
+Up to {MAX} bytes become one direct RSA-OAEP block (SHA-256, {BLOCK} bytes for
+RSA-{BITS}); longer data becomes a hybrid envelope (len(data) + {OVERHEAD} bytes).
+
+Args:
+    data: the bytes to encrypt; must not be empty.
+    public_pem: the recipient's public key PEM (SubjectPublicKeyInfo or PKCS#1).
+
+Returns:
+    The direct block or the envelope.
+
+Raises:
+    InvalidInputError: "Data cannot be empty"; "Invalid RSA public key PEM:
+        ..." for an unreadable key text; data over {MAX} bytes to a key that
+        is not {BITS} bits ("Recipient RSA key is ... bits: ...").
+    EncryptionError: "RSA encryption failed: ..." (a key that is not RSA,
+        data over a smaller key's OAEP limit) or the envelope's AES step failed.)~", sizes));
   m.def("decrypt_bytes",
         &written_in_place<&hybrid::known_plaintext_size, &hybrid::decrypt_auto_into, &rsa::decrypt_bytes>,
-        "blob"_a, "private_pem"_a,
-        "Decrypt a direct RSA block, a hybrid envelope or a legacy envelope\n"
-        "(recognised by their bytes).");
+        "blob"_a, "private_pem"_a, R"~(Decrypt a direct RSA block, a hybrid envelope or a legacy envelope.
+
+The format is told apart by the blob's length and first four bytes.
+
+Args:
+    blob: a direct block or an envelope, as the RSA or the hybrid area made it.
+    private_pem: the private key PEM (PKCS#8 or PKCS#1, unencrypted).
+
+Returns:
+    The plaintext bytes.
+
+Raises:
+    DecryptionError: "RSA decryption failed: ..."; "Hybrid AES-GCM decryption
+        failed (wrong key or tampered data)"; "Invalid hybrid data (legacy
+        Swift format)"; the AES error of a legacy envelope's sealed blob.
+    InvalidInputError: "Invalid RSA private key PEM: ..." for an unreadable key text.)~");
   m.def("encrypt_str", &rsa::encrypt_str, guard(), "plaintext"_a, "public_pem"_a,
-        "Encrypt text (as UTF-8) to the public key; returns Base64 text.\n\n"
-        "Raises InvalidInputError for the empty text.");
+        doc(R"~(Encrypt text to an RSA public key.
+
+Args:
+    plaintext: the text (its UTF-8 bytes); must not be empty.
+    public_pem: the recipient's public key PEM (SubjectPublicKeyInfo or PKCS#1).
+
+Returns:
+    Base64 text of the direct block or the envelope, as for bytes.
+
+Raises:
+    InvalidInputError: "Plaintext cannot be empty"; "Invalid RSA public key
+        PEM: ..." for an unreadable key text; text over {MAX} bytes to a key
+        that is not {BITS} bits.
+    EncryptionError: "RSA encryption failed: ..." (for example a key too small)
+        or the envelope's AES step failed.)~", sizes));
   m.def("decrypt_str", &rsa::decrypt_str, guard(), "ciphertext_b64"_a, "private_pem"_a,
-        "Decrypt Base64 text made by encrypt_str back to text.\n\n"
-        "Raises DecryptionError \"Ciphertext is not valid Base64\" or\n"
-        "\"Decrypted data is not valid UTF-8\", or the error of decrypt_bytes.");
+        R"~(Decrypt Base64 text of a direct block or an envelope back to text.
+
+Args:
+    ciphertext_b64: strict standard Base64 of a direct block or an envelope.
+    private_pem: the private key PEM (PKCS#8 or PKCS#1, unencrypted).
+
+Returns:
+    The plaintext.
+
+Raises:
+    DecryptionError: "Ciphertext is not valid Base64"; "RSA decryption
+        failed: ..."; "Hybrid AES-GCM decryption failed (wrong key or tampered
+        data)"; "Invalid hybrid data (legacy Swift format)"; "Decrypted data
+        is not valid UTF-8".
+    InvalidInputError: "Invalid RSA private key PEM: ..." for an unreadable key text.)~");
 }
 
 }  // namespace morvex::py

@@ -73,6 +73,12 @@ void bind_stream(nb::module_& m) {
   m.attr("SEALED_CHUNK_SIZE") = st::SEALED_CHUNK_SIZE;
   m.attr("MAX_CHUNKS") = st::MAX_CHUNKS;
   const auto none = nb::bytes("", 0);
+  // The Python contract of the whole-message operations; the errors are those
+  // of morvex/stream.hpp (scripts/check_contracts.py compares them).
+  const DocValues sizes = {{"SALT", st::SALT_SIZE},
+                           {"COMMITMENT", st::COMMITMENT_SIZE},
+                           {"CHUNK", st::CHUNK_SIZE},
+                           {"TAG", st::TAG_SIZE}};
 
   m.def(
       "encrypt_bytes",
@@ -82,19 +88,38 @@ void bind_stream(nb::module_& m) {
           return out.size();
         });
       },
-      "data"_a, "key"_a, "context"_a = none,
-      "Encrypt a whole message (any length, empty included) in the chunked format.\n\n"
-      "Returns salt (24) || commitment (32) || chunks of 16384 bytes + 16-byte tags.");
+      "data"_a, "key"_a, "context"_a = none, doc(R"~(Encrypt a whole message (any length, the empty one included).
+
+Args:
+    data: the message.
+    key: a passphrase or a Base64 key, normalised as in the ``aes`` area.
+    context: bytes bound into the key derivation; decryption needs the same.
+
+Returns:
+    salt ({SALT}) || commitment ({COMMITMENT}) || chunks of {CHUNK} bytes +
+    {TAG}-byte tags, the last one shorter.
+
+Raises:
+    EncryptionError: the AES-GCM primitive failed.)~", sizes));
   m.def(
       "decrypt_bytes",
       [](ByteView blob, std::string_view key, ByteView context) {
         return filled(st::decrypted_size_hint(blob.size()),
                       [&](std::span<std::uint8_t> out) { return st::decrypt_bytes_into(blob, key, out, context); });
       },
-      "blob"_a, "key"_a, "context"_a = none,
-      "Decrypt a whole message made by encrypt_bytes (or any writer of the format).\n\n"
-      "Raises DecryptionError: truncated, wrong key or context, or a chunk that does\n"
-      "not authenticate.");
+      "blob"_a, "key"_a, "context"_a = none, R"~(Decrypt a whole message in the chunked format.
+
+Args:
+    blob: the encrypted message, as any writer of the format made it.
+    key: the key text used to encrypt.
+    context: the context given when encrypting.
+
+Returns:
+    The message.
+
+Raises:
+    DecryptionError: the stream is truncated, the key or context is wrong
+        (checked before any chunk), or a chunk does not authenticate.)~");
   m.def("encrypt_file", &st::encrypt_file, guard(), "src"_a, "dst"_a, "key"_a, "context"_a = none,
         "Encrypt the file at src into dst (replaced only on success).");
   m.def("decrypt_file", &st::decrypt_file, guard(), "src"_a, "dst"_a, "key"_a, "context"_a = none,

@@ -4,7 +4,9 @@ python/morvex/_native/ (one .pyi per submodule) with nanobind's stubgen.
 
 Run against a built tree: PYTHONPATH=build/<dir>/stage python scripts/gen_stubs.py
 (`make stubs` does this). Private members are kept: the Python cores re-export
-some of them, and the type checkers follow those imports.
+some of them, and the type checkers follow those imports. Docstrings are left
+out: an operation's docstring lives in its binding alone, and the package
+shows it at run time.
 """
 
 from __future__ import annotations
@@ -38,7 +40,7 @@ FIXES: dict[str, list[tuple[str, str]]] = {
 def main() -> int:
     with tempfile.TemporaryDirectory() as tmp:
         subprocess.run(
-            [sys.executable, "-m", "nanobind.stubgen", "-q", "-r", "-P", "-m", "morvex._native", "-O", tmp],
+            [sys.executable, "-m", "nanobind.stubgen", "-q", "-r", "-P", "-D", "-m", "morvex._native", "-O", tmp],
             check=True,
         )
         out = pathlib.Path(tmp) / "_native"

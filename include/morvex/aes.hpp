@@ -27,9 +27,11 @@ Bytes encrypt_bytes(ByteView data, std::string_view key, ByteView associated_dat
 // Throws DecryptionError when the blob is shorter than 29 bytes or does not
 // authenticate under the key. Plaintexts come back in wiping owners.
 SecureBytes decrypt_bytes(ByteView blob, std::string_view key, ByteView associated_data = {});
-// UTF-8 text in, Base64 text of the sealed blob out.
+// UTF-8 text in, Base64 text of the sealed blob out. Throws InvalidInputError
+// "Plaintext cannot be empty", EncryptionError.
 std::string encrypt_str(std::string_view plaintext, std::string_view key, ByteView associated_data = {});
-// Base64 text in, UTF-8 text out.
+// Base64 text in, UTF-8 text out. Throws DecryptionError "Ciphertext is not
+// valid Base64", as decrypt_bytes, or "Decrypted data is not valid UTF-8".
 SecureString decrypt_str(std::string_view ciphertext_b64, std::string_view key, ByteView associated_data = {});
 
 // Zero-copy forms for callers that own the output storage.

@@ -41,6 +41,8 @@ Bytes encrypt_bytes(ByteView data, std::string_view public_pem);
 void encrypt_bytes_into(ByteView data, std::string_view public_pem, std::span<std::uint8_t> out);
 // The envelope's size for `data`; nothing for empty data (refused).
 std::optional<std::size_t> encrypted_size(ByteView data) noexcept;
+// UTF-8 text in, Base64 envelope out; throws as encrypt_bytes does
+// (InvalidInputError "Plaintext cannot be empty" first, EncryptionError).
 std::string encrypt_str(std::string_view plaintext, std::string_view public_pem);
 
 // Reader of exactly the envelope layout (fixed offsets from RSA_BLOCK); the
@@ -52,8 +54,12 @@ SecureBytes _net_decrypt(ByteView blob, std::string_view private_pem);
 SecureBytes _legacy_decrypt(ByteView blob, std::string_view private_pem);
 
 // Opens a legacy envelope, a hybrid envelope or a direct RSA block, told apart
-// by the length and the first four bytes alone.
+// by the length and the first four bytes alone. Throws InvalidInputError for
+// an unreadable key, DecryptionError when the blob does not open.
 SecureBytes decrypt_auto(ByteView blob, std::string_view private_pem);
+// Base64 text in, UTF-8 text out; throws as decrypt_auto does
+// (InvalidInputError, DecryptionError), and DecryptionError for text that is
+// not Base64 or a plaintext that is not UTF-8.
 SecureString decrypt_str(std::string_view ciphertext_b64, std::string_view private_pem);
 
 // Zero-copy form of decrypt_auto for blobs whose plaintext length follows

@@ -64,30 +64,40 @@ struct Encrypted {
 };
 
 // GEN1 makes GEN2 keys, GEN3 makes GEN6 keys, GEN4 always uses the highest
-// strength. std::invalid_argument for a number cast to an enumeration that
-// names no member (before anything else); QuantumOperationError from the
-// adapter.
+// strength. Throws std::invalid_argument for a number cast to an enumeration
+// that names no member (before anything else), QuantumOperationError when the
+// backend is missing or fails.
 KeyPair generate_keypair(QuantumGeneration generation = QuantumGeneration::GEN8,
                          QuantumStrength strength = QuantumStrength::HIGHEST);
 
-// InvalidInputError "Invalid or empty quantum public key" for a key under 3
-// bytes or an all-zero raw key; QuantumOperationError for a generation byte
-// other than 2, 4, 5, 6, 7, 8; then the generation's own failures.
+// Throws InvalidInputError "Invalid or empty quantum public key" for a key
+// under 3 bytes or an all-zero raw key; QuantumOperationError for a generation
+// byte other than 2, 4, 5, 6, 7, 8; then the generation's own failures:
+// InvalidInputError for a malformed Gen7 or Gen8 key, std::out_of_range for a
+// strength byte outside 0..2, QuantumOperationError when the backend is
+// missing or fails.
 Encrypted encrypt(std::string_view message, ByteView public_key);
 
-// InvalidInputError for a private key under 3 bytes or an empty secret;
-// QuantumOperationError for an unknown generation byte; the generation's own
-// failures; DecryptionError when the plaintext is not UTF-8. The text comes
-// back in a wiping owner.
+// Throws InvalidInputError for a private key under 3 bytes or an empty
+// secret; QuantumOperationError for an unknown generation byte; then the
+// generation's own failures: InvalidInputError for a message, secret or key
+// shorter than its format, std::out_of_range for a strength byte outside
+// 0..2, QuantumOperationError when the backend is missing or fails,
+// DecryptionError for a wrong key or altered data; last DecryptionError when
+// the plaintext is not UTF-8. The text comes back in a wiping owner.
 SecureString decrypt(ByteView encrypted_message, ByteView private_key, ByteView secret);
 
-// std::invalid_argument for a number cast to an enumeration that names no
-// member; QuantumOperationError from the adapter.
+// Throws std::invalid_argument for a number cast to an enumeration that
+// names no member, QuantumOperationError when the backend is missing or fails.
 KeyPair generate_signature_keypair(SignatureAlgorithm algorithm = SignatureAlgorithm::ML_DSA,
                                    QuantumStrength strength = QuantumStrength::HIGHEST);
+// The raw signature. Throws InvalidInputError for a key without header or
+// with an unknown scheme id, std::out_of_range for a strength byte outside
+// 0..2, QuantumOperationError when signing fails or the backend is missing.
 Bytes sign(ByteView data, ByteView private_key);
-// False for a bad signature or a key with no valid header; throws only the
-// loader's error and the lookup error of a strength outside 0..2.
+// False for a bad signature or a key with no valid header; throws only
+// QuantumOperationError when the backend is missing and std::out_of_range
+// for a strength byte outside 0..2.
 bool verify(ByteView data, ByteView signature, ByteView public_key);
 
 }  // namespace morvex::quantum

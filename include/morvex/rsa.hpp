@@ -86,19 +86,23 @@ Bytes _encrypt_oaep(ByteView data, std::string_view public_pem);
 // key, DecryptionError "RSA decryption failed: ..." otherwise.
 SecureBytes _decrypt_oaep(ByteView blob, std::string_view private_pem);
 
-// RSA-PSS over SHA-256. Signing throws InvalidInputError (unreadable key) or
-// SignatureError "RSA signing failed: ...". Verification answers false for a
-// signature that does not match; a key text that is unreadable, or that
-// holds a key of another algorithm, throws InvalidInputError.
+// RSA-PSS over SHA-256. Throws InvalidInputError (unreadable key) or
+// SignatureError "RSA signing failed: ...".
 Bytes sign_bytes(ByteView data, std::string_view private_pem);
+// False for a signature that does not match; a key text that is unreadable,
+// or that holds a key of another algorithm, throws InvalidInputError.
 bool verify_bytes(ByteView data, ByteView signature, std::string_view public_pem);
-// UTF-8 text in, Base64 signature out (and back); a signature text that is
-// not strict Base64 verifies as false without the key text being read.
+// UTF-8 text in, Base64 signature out; throws as sign_bytes does
+// (InvalidInputError, SignatureError).
 std::string sign_str(std::string_view plaintext, std::string_view private_pem);
+// A signature text that is not strict Base64 verifies as false without the
+// key text being read; otherwise as verify_bytes (InvalidInputError).
 bool verify_str(std::string_view plaintext, std::string_view signature_b64, std::string_view public_pem);
 
 // Up to MAX_OAEP_PLAINTEXT bytes: one direct block; longer data: a hybrid
-// envelope. Throws InvalidInputError "Data cannot be empty" first.
+// envelope. Throws InvalidInputError "Data cannot be empty" first, then
+// InvalidInputError for an unreadable key (or, for an envelope, a key that is
+// not KEY_SIZE bits), EncryptionError when the RSA or AES step fails.
 Bytes encrypt_bytes(ByteView data, std::string_view public_pem);
 // The result size of encrypt_bytes where the data alone tells it (an
 // envelope); nothing for a direct block, whose size is the key's.
@@ -106,9 +110,16 @@ std::optional<std::size_t> encrypted_size(ByteView data) noexcept;
 // encrypt_bytes into `out`, for data whose encrypted_size is known (holding
 // exactly that many bytes; std::invalid_argument otherwise).
 void encrypt_bytes_into(ByteView data, std::string_view public_pem, std::span<std::uint8_t> out);
-// Whatever encrypt_bytes or the envelope writer produced (format detection).
+// Whatever encrypt_bytes or the envelope writer produced (format detection,
+// hybrid::decrypt_auto). Throws InvalidInputError for an unreadable key,
+// DecryptionError when the block or the envelope does not open.
 SecureBytes decrypt_bytes(ByteView blob, std::string_view private_pem);
+// UTF-8 text in, Base64 out; throws as encrypt_bytes does (InvalidInputError
+// "Plaintext cannot be empty" first, EncryptionError).
 std::string encrypt_str(std::string_view plaintext, std::string_view public_pem);
+// Base64 text in, UTF-8 text out; throws as decrypt_bytes does
+// (InvalidInputError, DecryptionError), and DecryptionError for text that is
+// not Base64 or a plaintext that is not UTF-8.
 SecureString decrypt_str(std::string_view ciphertext_b64, std::string_view private_pem);
 
 }  // namespace morvex::rsa

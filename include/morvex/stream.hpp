@@ -68,7 +68,9 @@ constexpr std::uint64_t encrypted_size(std::uint64_t n) noexcept {
 }
 
 // Whole messages in memory. The empty message is valid (one empty chunk).
+// Throws EncryptionError (a failing primitive, kTooLongToEncrypt).
 Bytes encrypt_bytes(ByteView data, std::string_view key, ByteView context = {});
+// Throws DecryptionError at the checks above.
 SecureBytes decrypt_bytes(ByteView blob, std::string_view key, ByteView context = {});
 // Zero-copy forms: `out` holds encrypted_size(data.size()) bytes, or, for
 // decryption, at least decrypted_size_hint(blob) bytes (std::invalid_argument
@@ -152,9 +154,11 @@ class PendingFile {
 // Files by path, read and written in batches of chunks (memory flat in the
 // file size). The result goes to a temporary file beside `dst` that is renamed
 // over `dst` only on success and removed on failure, so a failed decryption
-// leaves no plaintext behind. I/O failures throw IoError.
+// leaves no plaintext behind. Throws IoError for an I/O failure,
+// EncryptionError as encrypt_bytes does.
 void encrypt_file(const std::filesystem::path& src, const std::filesystem::path& dst, std::string_view key,
                   ByteView context = {});
+// As encrypt_file; throws IoError, DecryptionError at the checks above.
 void decrypt_file(const std::filesystem::path& src, const std::filesystem::path& dst, std::string_view key,
                   ByteView context = {});
 
@@ -163,8 +167,8 @@ void decrypt_file(const std::filesystem::path& src, const std::filesystem::path&
 // start). Only the chunks the range covers are decrypted; the final chunk is
 // always authenticated when the result depends on the message length (a
 // negative offset, or a range that reaches the final chunk). InvalidInputError
-// kNegativeLength for length < 0 comes first, then the decryption checks
-// above (a full chunk outside the range is never read).
+// kNegativeLength for length < 0 comes first, then DecryptionError at the
+// checks above (a full chunk outside the range is never read).
 // The first check of read_range on its own, for callers that read the source
 // themselves through RangeReader.
 void check_range(std::int64_t length);

@@ -1,5 +1,3 @@
-"""Native core of morvex (internal; use the morvex package)."""
-
 from morvex._native import (
     aes as aes,
     hybrid as hybrid,

@@ -7,6 +7,7 @@ from __future__ import annotations
 
 from morvex import errors as _errors  # noqa: F401  (the classes the native layer raises)
 from morvex._internal import keys as _keys  # noqa: F401
+from morvex._aio import operation as _operation
 from morvex._native import aes as _native
 
 __all__ = ["GCM_NONCE_SIZE", "GCM_TAG_SIZE", "encrypt_bytes", "decrypt_bytes", "encrypt_str", "decrypt_str"]
@@ -14,7 +15,7 @@ __all__ = ["GCM_NONCE_SIZE", "GCM_TAG_SIZE", "encrypt_bytes", "decrypt_bytes", "
 GCM_NONCE_SIZE: int = _native.GCM_NONCE_SIZE
 GCM_TAG_SIZE: int = _native.GCM_TAG_SIZE
 
-encrypt_bytes = _native.encrypt_bytes
-decrypt_bytes = _native.decrypt_bytes
-encrypt_str = _native.encrypt_str
-decrypt_str = _native.decrypt_str
+encrypt_bytes = _operation(_native.encrypt_bytes)
+decrypt_bytes = _operation(_native.decrypt_bytes)
+encrypt_str = _operation(_native.encrypt_str)
+decrypt_str = _operation(_native.decrypt_str)

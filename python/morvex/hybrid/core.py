@@ -9,6 +9,7 @@ Envelope: length (u32 LE, 512) || RSA-OAEP block of the AES key || nonce (12)
 from __future__ import annotations
 
 from morvex import errors as _errors  # noqa: F401  (the classes the native layer raises)
+from morvex._aio import operation as _operation
 from morvex._native import hybrid as _native
 from morvex.aes import core as _aes_core  # noqa: F401  (opens the legacy envelope's sealed blob)
 from morvex.rsa import core as _rsa_core  # noqa: F401  (the RSA-OAEP block operations)
@@ -20,10 +21,10 @@ NONCE: int = _native.NONCE
 TAG: int = _native.TAG
 HYBR: bytes = _native.HYBR
 
-encrypt_bytes = _native.encrypt_bytes
-encrypt_str = _native.encrypt_str
+encrypt_bytes = _operation(_native.encrypt_bytes)
+encrypt_str = _operation(_native.encrypt_str)
 _net_decrypt = _native._net_decrypt
 
-decrypt_auto = _native.decrypt_auto
+decrypt_auto = _operation(_native.decrypt_auto)
 _legacy_decrypt = _native._legacy_decrypt
-decrypt_str = _native.decrypt_str
+decrypt_str = _operation(_native.decrypt_str)

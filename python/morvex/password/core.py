@@ -14,6 +14,7 @@ from types import MappingProxyType
 from typing import Mapping
 
 from morvex import errors as _errors  # noqa: F401  (the classes the native layer raises)
+from morvex._aio import operation as _operation
 from morvex._native import password as _native
 
 __all__ = [
@@ -49,6 +50,6 @@ _HASHES: Mapping[str, str] = MappingProxyType(dict(_native._HASHES))
 
 _derive = _native._derive
 _parse = _native._parse
-hash_password = _native.hash_password
-verify_password = _native.verify_password
-needs_rehash = _native.needs_rehash
+hash_password = _operation(_native.hash_password)
+verify_password = _operation(_native.verify_password)
+needs_rehash = _operation(_native.needs_rehash)

@@ -14,6 +14,7 @@ the six public operations.
 from __future__ import annotations
 
 from morvex import errors as _errors  # noqa: F401  (the classes the native layer raises)
+from morvex._aio import operation as _operation
 from morvex._native import quantum as _native
 from morvex.quantum import _oqs  # noqa: F401  (the primitive adapter the formats call)
 from morvex.quantum.types import QuantumGeneration, QuantumStrength, SignatureAlgorithm
@@ -31,12 +32,12 @@ __all__ = [
 ]
 
 # Public operations.
-generate_keypair = _native.generate_keypair
-encrypt = _native.encrypt
-decrypt = _native.decrypt
-generate_signature_keypair = _native.generate_signature_keypair
-sign = _native.sign
-verify = _native.verify
+generate_keypair = _operation(_native.generate_keypair)
+encrypt = _operation(_native.encrypt)
+decrypt = _operation(_native.decrypt)
+generate_signature_keypair = _operation(_native.generate_signature_keypair)
+sign = _operation(_native.sign)
+verify = _operation(_native.verify)
 
 # HKDF labels and the DER AlgorithmIdentifier of rsaEncryption.
 _GEN5_INFO: bytes = _native._GEN5_INFO

@@ -10,6 +10,7 @@ from __future__ import annotations
 from typing import NamedTuple
 
 from morvex import errors as _errors  # noqa: F401  (the classes the native layer raises)
+from morvex._aio import operation as _operation
 from morvex._native import rsa as _native
 
 __all__ = [
@@ -31,7 +32,7 @@ __all__ = [
 KEY_SIZE: int = _native.KEY_SIZE
 PUBLIC_EXPONENT: int = _native.PUBLIC_EXPONENT
 
-new_key_pair = _native.new_key_pair
+new_key_pair = _operation(_native.new_key_pair)
 _load_public = _native._load_public
 _load_private = _native._load_private
 
@@ -64,13 +65,13 @@ def _pss() -> _PssParameters:
     return _PssParameters(*_native._PSS)
 
 
-sign_bytes = _native.sign_bytes
-verify_bytes = _native.verify_bytes
-sign_str = _native.sign_str
-verify_str = _native.verify_str
+sign_bytes = _operation(_native.sign_bytes)
+verify_bytes = _operation(_native.verify_bytes)
+sign_str = _operation(_native.sign_str)
+verify_str = _operation(_native.verify_str)
 
-# Public encryption: a direct block up to 446 bytes, an envelope beyond.
-encrypt_bytes = _native.encrypt_bytes
-decrypt_bytes = _native.decrypt_bytes
-encrypt_str = _native.encrypt_str
-decrypt_str = _native.decrypt_str
+# Public encryption: a direct block up to MAX_OAEP_PLAINTEXT bytes, an envelope beyond.
+encrypt_bytes = _operation(_native.encrypt_bytes)
+decrypt_bytes = _operation(_native.decrypt_bytes)
+encrypt_str = _operation(_native.encrypt_str)
+decrypt_str = _operation(_native.decrypt_str)

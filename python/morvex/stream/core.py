@@ -19,6 +19,7 @@ from typing import IO, Union
 
 from morvex import errors as _errors  # noqa: F401  (the classes the native layer raises)
 from morvex._internal import keys as _keys  # noqa: F401
+from morvex._aio import operation as _operation
 from morvex._native import stream as _native
 
 __all__ = [
@@ -46,8 +47,8 @@ MAX_CHUNKS: int = _native.MAX_CHUNKS
 
 Encryptor = _native.Encryptor
 Decryptor = _native.Decryptor
-encrypt_bytes = _native.encrypt_bytes
-decrypt_bytes = _native.decrypt_bytes
+encrypt_bytes = _operation(_native.encrypt_bytes)
+decrypt_bytes = _operation(_native.decrypt_bytes)
 
 Source = Union[str, "os.PathLike[str]", IO[bytes]]
 Buffer = Union[bytes, bytearray, memoryview]
@@ -85,6 +86,10 @@ def encrypt_file(src: Source, dst: Source, key: str, context: Buffer = b"") -> N
 
     Memory stays at a few chunks whatever the size. A path ``dst`` is written
     to a temporary file beside it and renamed over it on success.
+
+    Raises:
+        EncryptionError: the AES-GCM primitive failed.
+        OSError: reading ``src`` or writing ``dst`` failed.
     """
     if _is_path(src) and _is_path(dst):
         _native.encrypt_file(src, dst, key, context)  # type: ignore[arg-type]
@@ -104,6 +109,7 @@ def decrypt_file(src: Source, dst: Source, key: str, context: Buffer = b"") -> N
     Raises:
         DecryptionError: truncated stream, wrong key or context, or a chunk that
             does not authenticate (altered, reordered or trailing data).
+        OSError: reading ``src`` or writing ``dst`` failed.
     """
     if _is_path(src) and _is_path(dst):
         _native.decrypt_file(src, dst, key, context)  # type: ignore[arg-type]
