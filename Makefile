@@ -43,6 +43,7 @@ build: configure
 test: build build-nopq
 	@bash scripts/run_tests.sh "$(BUILD)" "$(NOPQ_BUILD)"
 	@echo "== Contracts (header comments against docstrings)"; PYTHONPATH=$(STAGE) $(PY) scripts/check_contracts.py
+	@echo "== Constant-time check (valgrind)"; $(MAKE) --no-print-directory test-ct
 	@echo "== Documentation: the site (warnings are errors), then every snippet"; $(MAKE) --no-print-directory docs docs-test
 	@echo "== Type check (mypy --strict, pyright)"; $(TYPECHECK)
 	@$(MAKE) --no-print-directory test-dist
@@ -73,6 +74,16 @@ bench: build
 test-sanitize: deps
 	@$(MAKE) --no-print-directory build BUILD=build/sanitize CMAKE_ARGS="-DMORVEX_SANITIZE=ON -DMORVEX_BUILD_PYTHON=OFF -DMORVEX_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo"
 	@bash scripts/sanitize.sh build/sanitize
+
+# Our code on secret inputs under valgrind memcheck, the secrets marked
+# undefined (tests/ct): a branch or a memory index on a secret fails it. The
+# release optimisation, with symbols for the reports.
+CT_BUILD ?= build/ct
+.PHONY: test-ct
+test-ct: deps
+	@$(MAKE) --no-print-directory build BUILD=$(CT_BUILD) CMAKE_ARGS="-DMORVEX_CT=ON -DMORVEX_WITH_PQ=OFF \
+	  -DMORVEX_BUILD_PYTHON=OFF -DMORVEX_BUILD_TESTS=OFF -DMORVEX_BUILD_BENCH=OFF -DCMAKE_CXX_FLAGS=-g"
+	@valgrind -q --error-exitcode=1 --track-origins=yes --suppressions=tests/ct/openssl.supp $(CT_BUILD)/tests/ct/morvex_ct && echo "constant-time check: no branch or index on a secret"
 
 test-tsan: deps
 	@$(MAKE) --no-print-directory build BUILD=build/tsan CMAKE_ARGS="-DMORVEX_TSAN=ON -DMORVEX_BUILD_PYTHON=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo"

@@ -19,7 +19,7 @@ void bind_aes(nb::module_& m) {
 
 Args:
     data: the bytes to seal; must not be empty.
-    key: a passphrase or a Base64 key; normalised to a 32-byte AES key.
+    key: a passphrase or a Base64 key, not empty; normalised to a 32-byte AES key.
     associated_data: bytes authenticated with the blob but not stored in it;
         decryption needs the same bytes. Empty by default (the blob is then
         exactly that of a call without it).
@@ -28,7 +28,7 @@ Returns:
     The sealed blob: nonce ({NONCE}) || ciphertext || tag ({TAG}), len(data) + {NONCE} + {TAG} bytes.
 
 Raises:
-    InvalidInputError: "Data cannot be empty".
+    InvalidInputError: "Data cannot be empty"; "Key cannot be empty".
     EncryptionError: the AES-GCM primitive failed.)~", sizes));
   m.def("decrypt_bytes",
         &written_in_place<&aes::decrypted_size, &aes::decrypt_bytes_into, &aes::decrypt_bytes, ByteView>, "blob"_a,
@@ -52,7 +52,7 @@ Raises:
 
 Args:
     plaintext: the text to encrypt (its UTF-8 bytes); must not be empty.
-    key: a passphrase or a Base64 key; normalised to a 32-byte AES key.
+    key: a passphrase or a Base64 key, not empty; normalised to a 32-byte AES key.
     associated_data: bytes authenticated with the blob but not stored in it;
         decryption needs the same bytes. Empty by default.
 
@@ -60,7 +60,7 @@ Returns:
     The sealed blob (nonce {NONCE} || ciphertext || tag {TAG}) as Base64 text.
 
 Raises:
-    InvalidInputError: "Plaintext cannot be empty".
+    InvalidInputError: "Plaintext cannot be empty"; "Key cannot be empty".
     EncryptionError: the AES-GCM primitive failed.)~", sizes));
   m.def("decrypt_str", &aes::decrypt_str, guard(), "ciphertext_b64"_a, "key"_a, nb::kw_only(),
         "associated_data"_a = no_ad, doc(R"~(Decrypt the Base64 text of a sealed blob back to text.

@@ -22,13 +22,15 @@ namespace morvex::aes {
 inline constexpr std::size_t GCM_NONCE_SIZE = 12;
 inline constexpr std::size_t GCM_TAG_SIZE = 16;
 
-// Throws InvalidInputError "Data cannot be empty", EncryptionError.
+// Throws InvalidInputError "Data cannot be empty" or "Key cannot be empty"
+// (in that order), EncryptionError.
 Bytes encrypt_bytes(ByteView data, std::string_view key, ByteView associated_data = {});
 // Throws DecryptionError when the blob is shorter than 29 bytes or does not
 // authenticate under the key. Plaintexts come back in wiping owners.
 SecureBytes decrypt_bytes(ByteView blob, std::string_view key, ByteView associated_data = {});
 // UTF-8 text in, Base64 text of the sealed blob out. Throws InvalidInputError
-// "Plaintext cannot be empty", EncryptionError.
+// "Plaintext cannot be empty" or "Key cannot be empty" (in that order),
+// EncryptionError.
 std::string encrypt_str(std::string_view plaintext, std::string_view key, ByteView associated_data = {});
 // Base64 text in, UTF-8 text out. Throws DecryptionError "Ciphertext is not
 // valid Base64", as decrypt_bytes, or "Decrypted data is not valid UTF-8".

@@ -23,7 +23,9 @@ void base64_encode_into(ByteView data, char* out) noexcept;
 // ("=" after three data characters or "==" after two) only in the last group.
 // Whitespace, line breaks, "-", "_" and non-ASCII characters are errors. Unused
 // low bits of the last data character may be non-zero (another encoder's
-// output stays readable). Throws Base64Error.
+// output stays readable). Throws Base64Error. The _secure forms read key
+// texts: in constant time (no table, no early exit), with one message for
+// every refusal.
 Bytes base64_decode(std::string_view text);
 SecureBytes base64_decode_secure(std::string_view text);
 // The same reading, answering nothing instead of throwing.

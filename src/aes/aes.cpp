@@ -23,6 +23,9 @@ constexpr const char* kNotGcm =
 void encrypt_bytes_into(ByteView data, std::string_view key, std::span<std::uint8_t> out,
                         ByteView associated_data) {
   if (data.empty()) throw InvalidInputError("Data cannot be empty");
+  // The empty key text normalises to a key anyone can compute: nothing is
+  // sealed under it (blobs sealed under it before still open).
+  if (key.empty()) throw InvalidInputError("Key cannot be empty");
   if (out.size() < sealed_size(data.size())) throw std::invalid_argument("output buffer too small");
   const keys::AesKey aes_key = keys::convert_key(key);
   std::uint8_t* nonce = out.data();

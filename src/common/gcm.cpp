@@ -2,6 +2,7 @@
 
 #include <climits>
 
+#include "common/ct.hpp"
 #include "common/ossl.hpp"
 
 namespace morvex::detail {
@@ -53,6 +54,11 @@ void gcm_seal(ByteView key, const std::uint8_t* nonce, ByteView in, std::uint8_t
 bool gcm_open(ByteView key, const std::uint8_t* nonce, ByteView ct, const std::uint8_t* tag,
               std::uint8_t* out, ByteView aad) {
   const EVP_CIPHER* cipher = cipher_for(key);
+  // OpenSSL's boundary: its AES-GCM keeps the key to constant-time code and
+  // compares tags in constant time, then answers whether the tag verified,
+  // which is public (the caller reports it). That answer's branch lies inside
+  // OpenSSL, so the constant-time check hands the key over as public here.
+  MORVEX_CT_PUBLIC(key.data(), key.size());
   CipherCtx ctx(EVP_CIPHER_CTX_new());
   if (!ctx || EVP_DecryptInit_ex2(ctx.get(), cipher, key.data(), nonce, nullptr) != 1)
     throw_openssl("cipher initialisation failed");

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/ct.hpp"
 #include "morvex/encoding.hpp"
 #include "morvex/errors.hpp"
 
@@ -100,17 +101,35 @@ namespace encoding {
 
 ByteView text_bytes(std::string_view text) {
   // A surrogate is written ED A0..BF xx; well-formed UTF-8 never holds one.
+  // Texts are keys and plaintexts: the search looks at every byte the same
+  // way, and only whether it found one (refusing the text) leaves it.
   const auto* s = reinterpret_cast<const std::uint8_t*>(text.data());
   const std::size_t n = text.size();
-  for (const void* hit = n != 0 ? std::memchr(s, 0xED, n) : nullptr; hit != nullptr;) {
-    const std::size_t i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - s);
-    if (i + 2 < n && s[i + 1] >= 0xA0 && s[i + 1] <= 0xBF) {
+  // Eight positions at a time: the high bit of each byte of `zero(x)` is set
+  // exactly where x has a zero byte.
+  const auto zero = [](std::uint64_t x) {
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+    return ~(((x & kLow7) + kLow7) | x | kLow7);
+  };
+  constexpr std::uint64_t kEd = 0xEDEDEDEDEDEDEDEDull, kTop3 = 0xE0E0E0E0E0E0E0E0ull, kA0 = 0xA0A0A0A0A0A0A0A0ull;
+  std::uint64_t found = 0;
+  std::size_t i = 0;
+  for (; i + 10 <= n; i += 8) {
+    std::uint64_t here, next;
+    std::memcpy(&here, s + i, 8);
+    std::memcpy(&next, s + i + 1, 8);
+    found |= zero(here ^ kEd) & zero((next & kTop3) ^ kA0);
+  }
+  for (; i + 2 < n; ++i)
+    found |= morvex::detail::ct_eq_mask(s[i], 0xED) & morvex::detail::ct_eq_mask(s[i + 1] >> 5, 0xA0 >> 5);
+  if (!morvex::detail::public_value(found != 0)) return as_bytes(text);
+  for (std::size_t i = 0; i + 2 < n; ++i) {
+    if (s[i] == 0xED && s[i + 1] >= 0xA0 && s[i + 1] <= 0xBF) {
       std::size_t position = 0;  // characters before it: bytes that start one
       for (std::size_t k = 0; k < i; ++k) position += (s[k] & 0xC0) != 0x80;
       const std::uint32_t cp = 0xD000u | (std::uint32_t{s[i + 1] & 0x3Fu} << 6) | (s[i + 2] & 0x3Fu);
       throw TextEncodeError(position, cp);
     }
-    hit = i + 1 < n ? std::memchr(s + i + 1, 0xED, n - i - 1) : nullptr;
   }
   return as_bytes(text);
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "common/ct.hpp"
 #include "morvex/encoding.hpp"
 #include "morvex/errors.hpp"
 #include "morvex/password.hpp"
@@ -174,7 +175,8 @@ bool verify_password(std::string_view password, std::string_view hash_json) {
   // answer stays false.
   SecureBytes derived(plan->digest.size());
   Derivation(password, plan->hash->name).into(plan->salt, plan->iterations, derived);
-  return CRYPTO_memcmp(derived.data(), plan->digest.data(), derived.size()) == 0;
+  // The answer is public: it is what verification is for.
+  return morvex::detail::public_value(CRYPTO_memcmp(derived.data(), plan->digest.data(), derived.size()) == 0);
 }
 
 bool needs_rehash(std::string_view hash_json) {

@@ -38,13 +38,9 @@ Encrypted _gen2_encrypt(ByteView data, ByteView raw_pk, std::int64_t strength) {
 SecureBytes _gen2_decrypt(ByteView enc, ByteView raw_sk, ByteView capsule, std::int64_t strength) {
   if (enc.size() < kGen2Min) throw InvalidInputError("Invalid Gen2 encrypted message");
   const ByteView iv = enc.first(kCbcIvSize);
-  const ByteView mac = enc.last(kMacSize);
   const ByteView ct = enc.subspan(kCbcIvSize, enc.size() - kGen2Min);
   const SecureBytes ss = oqs::decapsulate(oqs::cmce_alg(strength), raw_sk, capsule);
-  std::uint8_t expected[kMacSize];
-  detail::hmac256_parts(ss, {enc.first(enc.size() - kMacSize)}, expected);
-  if (!detail::equal_ct(expected, mac.data(), kMacSize))
-    throw DecryptionError("Gen2 HMAC verification failed");
+  detail::check_mac(ss, enc, "Gen2 HMAC verification failed");
   SecretArray<32> aes_key;
   detail::hkdf_into(ss, {}, {}, aes_key.span());
   return _cbc_decrypt(ct, aes_key.span(), iv);
@@ -71,16 +67,12 @@ SecureBytes _gen5_decrypt(ByteView enc, ByteView raw_sk, ByteView capsule, std::
   if (enc.size() < kGen5Min) throw InvalidInputError("Invalid Gen5 encrypted message");
   const ByteView salt = enc.first(kGen5Salt);
   const ByteView iv = enc.subspan(kGen5Salt, kCbcIvSize);
-  const ByteView mac = enc.last(kMacSize);
   const ByteView ct = enc.subspan(kGen5Salt + kCbcIvSize, enc.size() - kGen5Min);
   const SecureBytes ss = oqs::decapsulate(oqs::cmce_alg(strength), raw_sk, capsule);
   SecretArray<64> dk;
   detail::hkdf_into(ss, salt, detail::view(kGen5Info), dk.span());
   const ByteView aes_key(dk.data(), 32), mac_key(dk.data() + 32, 32);
-  std::uint8_t expected[kMacSize];
-  detail::hmac256_parts(mac_key, {enc.first(enc.size() - kMacSize)}, expected);
-  if (!detail::equal_ct(expected, mac.data(), kMacSize))
-    throw DecryptionError("Gen5 HMAC verification failed");
+  detail::check_mac(mac_key, enc, "Gen5 HMAC verification failed");
   return _cbc_decrypt(ct, aes_key, iv);
 }
 

@@ -132,6 +132,10 @@ Encrypted _gen7_encrypt(ByteView data, ByteView raw, std::int64_t strength) {
 
   PKey rsa;
   {
+    using morvex::rsa::internal::KeyStructure;
+    if (const char* fault = morvex::rsa::internal::der_fault(parts.field, KeyStructure::RsaPublicKey))
+      throw InvalidInputError(std::string("Invalid Gen7 RSA public key: ") + fault,
+                              std::make_exception_ptr(PrimitiveError(fault)));
     const Bytes spki = _pkcs1_to_spki(parts.field);
     const unsigned char* p = spki.data();
     morvex::detail::clear_openssl_errors();
@@ -179,16 +183,22 @@ SecureBytes _gen7_decrypt(ByteView enc, ByteView raw, ByteView secret, std::int6
 
   PKey rsa;
   {
-    // Our keys are PKCS#1: read that form directly (several times quicker
-    // than the generic reader), and any other through the generic reader,
-    // whose message a refusal reports.
+    // PKCS#1 (what our keys hold) or PKCS#8, each read only in canonical DER
+    // that ends where the field ends.
+    using morvex::rsa::internal::KeyStructure;
+    const KeyStructure structure = morvex::rsa::internal::private_structure(key_parts.field);
+    if (const char* fault = morvex::rsa::internal::der_fault(key_parts.field, structure))
+      throw InvalidInputError(std::string("Invalid Gen7 RSA private key: ") + fault,
+                              std::make_exception_ptr(PrimitiveError(fault)));
     const long len = static_cast<long>(key_parts.field.size());
     const unsigned char* p = key_parts.field.data();
-    rsa.reset(d2i_PrivateKey(EVP_PKEY_RSA, nullptr, &p, len));
     morvex::detail::clear_openssl_errors();
-    if (!rsa) {
-      p = key_parts.field.data();
-      rsa.reset(d2i_AutoPrivateKey(nullptr, &p, len));
+    if (structure == KeyStructure::RsaPrivateKey) {
+      rsa.reset(d2i_PrivateKey(EVP_PKEY_RSA, nullptr, &p, len));
+    } else {
+      const morvex::detail::OsslPtr<PKCS8_PRIV_KEY_INFO, PKCS8_PRIV_KEY_INFO_free> info(
+          d2i_PKCS8_PRIV_KEY_INFO(nullptr, &p, len));
+      if (info) rsa.reset(EVP_PKCS82PKEY(info.get()));
     }
     if (!rsa) {
       const std::string why = parser_message("could not decode the key");

@@ -55,5 +55,9 @@ void cbc_encrypt_into(ByteView data, ByteView key, const std::uint8_t* iv, std::
 
 // Constant-time equality of two equal-length byte strings.
 bool equal_ct(const std::uint8_t* a, const std::uint8_t* b, std::size_t n) noexcept;
+// Encrypt-then-MAC: the HMAC-SHA256 under `mac_key` of all of `enc` but its
+// last 32 bytes must equal them (compared in constant time); DecryptionError
+// `refusal` otherwise.
+void check_mac(ByteView mac_key, ByteView enc, const char* refusal);
 
 }  // namespace morvex::quantum::detail

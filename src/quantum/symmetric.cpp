@@ -5,10 +5,11 @@
 #include <openssl/kdf.h>
 #include <openssl/params.h>
 
-#include <climits>
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
+#include "common/ct.hpp"
 #include "common/gcm.hpp"
 #include "common/ossl.hpp"
 #include "morvex/errors.hpp"
@@ -45,26 +46,28 @@ const EVP_CIPHER* aes_cbc(std::size_t key_len) {
   }
 }
 
-// EVP lengths are ints.
-void check_int_len(std::size_t n) {
-  if (n > static_cast<std::size_t>(INT_MAX) - 32) throw PrimitiveError("data too long");
-}
+// EVP update lengths are ints: large inputs go in slices of whole blocks,
+// the chaining carried from one slice to the next by the context.
+constexpr std::size_t kSlice = std::size_t{1} << 30;
 
 // Raw AES-CBC without padding over whole blocks.
 void cbc_raw(bool encrypt, ByteView in, ByteView key, ByteView iv, std::uint8_t* out) {
   const EVP_CIPHER* cipher = aes_cbc(key.size());
   if (iv.size() != kCbcIvSize) throw PrimitiveError("invalid IV size for AES-CBC");
-  check_int_len(in.size());
   morvex::detail::CipherCtx ctx(EVP_CIPHER_CTX_new());
   if (!ctx || EVP_CipherInit_ex2(ctx.get(), cipher, key.data(), iv.data(), encrypt ? 1 : 0, nullptr) != 1)
     morvex::detail::throw_openssl("cipher initialisation failed");
   EVP_CIPHER_CTX_set_padding(ctx.get(), 0);
-  int outl = 0;
-  if (!in.empty() &&
-      EVP_CipherUpdate(ctx.get(), out, &outl, in.data(), static_cast<int>(in.size())) != 1)
-    morvex::detail::throw_openssl("cipher failed");
+  std::size_t done = 0;
+  while (done < in.size()) {
+    const std::size_t n = std::min(kSlice, in.size() - done);
+    int outl = 0;
+    if (EVP_CipherUpdate(ctx.get(), out + done, &outl, in.data() + done, static_cast<int>(n)) != 1)
+      morvex::detail::throw_openssl("cipher failed");
+    done += n;
+  }
   int fin = 0;
-  if (EVP_CipherFinal_ex(ctx.get(), out + outl, &fin) != 1)
+  if (EVP_CipherFinal_ex(ctx.get(), out + done, &fin) != 1)
     morvex::detail::throw_openssl("data not multiple of block length");
 }
 
@@ -153,7 +156,16 @@ void cbc_encrypt_into(ByteView data, ByteView key, const std::uint8_t* iv, std::
 }
 
 bool equal_ct(const std::uint8_t* a, const std::uint8_t* b, std::size_t n) noexcept {
-  return CRYPTO_memcmp(a, b, n) == 0;
+  // The answer is public: it is what the comparison is for.
+  return morvex::detail::public_value(CRYPTO_memcmp(a, b, n) == 0);
+}
+
+void check_mac(ByteView mac_key, ByteView enc, const char* refusal) {
+  std::uint8_t expected[kMacSize];
+  hmac256_parts(mac_key, {enc.first(enc.size() - kMacSize)}, expected);
+  const bool same = equal_ct(expected, enc.data() + enc.size() - kMacSize, kMacSize);
+  secure_wipe(expected, sizeof expected);
+  if (!same) throw DecryptionError(refusal);
 }
 
 }  // namespace detail
@@ -189,7 +201,6 @@ SecureBytes _gcm_open(ByteView key, ByteView nonce, ByteView ciphertext, ByteVie
 
 Bytes _cbc_encrypt(ByteView data, ByteView key, ByteView iv) {
   if (iv.size() != kCbcIvSize) throw PrimitiveError("invalid IV size for AES-CBC");
-  check_int_len(data.size());
   Bytes out(detail::cbc_size(data.size()));
   detail::cbc_encrypt_into(data, key, iv.data(), out.data());
   return out;
@@ -205,14 +216,19 @@ SecureBytes _cbc_decrypt(ByteView ciphertext, ByteView key, ByteView iv) {
   }
   SecureBytes out(ciphertext.size());
   cbc_raw(false, ciphertext, key, iv, out.data());
-  // PKCS#7: the last byte k is 1..16 and the last k bytes all equal k.
+  // PKCS#7: the last byte k is 1..16 and the last k bytes all equal k. The
+  // last block is read whole, whatever k is: no branch or bound on it.
   const std::size_t n = out.size();
-  const std::uint8_t k = n == 0 ? 0 : out[n - 1];
-  bool ok = k >= 1 && k <= 16;
-  if (ok)
-    for (std::size_t i = n - k; i < n; ++i) ok &= out[i] == k;
-  if (!ok) throw DecryptionError(kUnpadFailed, std::make_exception_ptr(PrimitiveError("Invalid padding bytes.")));
-  out.resize(n - k);
+  using morvex::detail::ct_lt_mask;
+  const std::uint32_t k = n == 0 ? 0 : out[n - 1];
+  std::uint32_t bad = n == 0 ? 1 : ct_lt_mask(k, 1) | ct_lt_mask(16, k);
+  for (std::size_t i = 1; i <= 16 && i <= n; ++i) bad |= ct_lt_mask(i - 1, k) & (out[n - i] ^ k);
+  // Public from here: the data has passed its MAC, so whether its padding
+  // is valid tells nothing a sender did not know; k sets the length of the
+  // result handed back.
+  if (morvex::detail::public_value(bad != 0))
+    throw DecryptionError(kUnpadFailed, std::make_exception_ptr(PrimitiveError("Invalid padding bytes.")));
+  out.resize(n - morvex::detail::public_value(k));
   return out;
 }
 

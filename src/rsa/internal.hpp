@@ -31,6 +31,15 @@ inline constexpr const char* kUnusableExponent = "public exponent must be odd an
 // True for an RSA key whose public exponent is 1 or even.
 bool has_unusable_exponent(EVP_PKEY* key);
 
+// The DER structures an RSA key arrives in.
+enum class KeyStructure { SubjectPublicKeyInfo, RsaPublicKey, PrivateKeyInfo, RsaPrivateKey };
+// Null when `der` is exactly one canonical DER encoding of the structure
+// (for RSA keys inside the PKCS#8 and SubjectPublicKeyInfo wrappers, down
+// to the key's numbers); otherwise what is wrong with it.
+const char* der_fault(ByteView der, KeyStructure structure);
+// Which of the two private key structures `der` has the shape of.
+KeyStructure private_structure(ByteView der);
+
 // RSA-OAEP under kOaep over a loaded key; failures pass as PrimitiveError
 // (each area words its own error around them).
 Bytes oaep_encrypt(EVP_PKEY* key, ByteView data);

@@ -2,12 +2,16 @@
 // starts with.
 #include <openssl/bn.h>
 #include <openssl/core_names.h>
-#include <openssl/decoder.h>
 #include <openssl/encoder.h>
+#include <openssl/pem.h>
 #include <openssl/rsa.h>
+#include <openssl/x509.h>
 
+#include <climits>
 #include <cstdio>
 #include <memory>
+#include <optional>
+#include <span>
 
 #include "common/ossl.hpp"
 #include "morvex/errors.hpp"
@@ -20,7 +24,6 @@ namespace {
 using detail::PKey;
 using detail::PKeyCtx;
 using EncoderCtx = detail::OsslPtr<OSSL_ENCODER_CTX, OSSL_ENCODER_CTX_free>;
-using DecoderCtx = detail::OsslPtr<OSSL_DECODER_CTX, OSSL_DECODER_CTX_free>;
 
 constexpr const char* kPublicPrefix = "Invalid RSA public key PEM: ";
 constexpr const char* kPrivatePrefix = "Invalid RSA private key PEM: ";
@@ -72,48 +75,90 @@ std::string non_ascii_complaint(std::string_view text) {
   return std::string(buf) + "ordinal not in range(128)";
 }
 
-// Encrypted keys are refused: no password is ever given, and this callback
-// makes sure no other source (a terminal prompt) is asked for one.
-int refuse_passphrase(char*, std::size_t, std::size_t*, const OSSL_PARAM[], void*) { return 0; }
+// One PEM block as OpenSSL's reader hands it out: its label, its headers and
+// the DER it carries (wiped when released: it may be a private key).
+struct PemBlock {
+  struct Free {
+    void operator()(char* p) const noexcept { OPENSSL_free(p); }
+  };
+  std::unique_ptr<char, Free> name, header;
+  SecureBytes der;
+};
 
-// One decoding attempt; a null key when it fails (the reason stays queued).
-Key decode(std::string_view pem, int selection, const char* key_type) {
-  EVP_PKEY* raw = nullptr;
-  DecoderCtx dctx(OSSL_DECODER_CTX_new_for_pkey(&raw, "PEM", nullptr, key_type, selection, nullptr, nullptr));
-  bool ok = dctx != nullptr && OSSL_DECODER_CTX_set_passphrase_cb(dctx.get(), refuse_passphrase, nullptr) == 1;
-  if (ok) {
-    const auto* p = reinterpret_cast<const unsigned char*>(pem.data());
-    std::size_t n = pem.size();
-    ok = OSSL_DECODER_from_data(dctx.get(), &p, &n) == 1;
-  }
-  Key key(raw);
-  if (!ok) key.reset();
-  return key;
+std::optional<PemBlock> read_pem(std::string_view text) {
+  if (text.size() > static_cast<std::size_t>(INT_MAX)) return std::nullopt;
+  const detail::OsslPtr<BIO, BIO_free_all> bio(BIO_new_mem_buf(text.data(), static_cast<int>(text.size())));
+  char *name = nullptr, *header = nullptr;
+  unsigned char* data = nullptr;
+  long len = 0;
+  if (!bio || PEM_read_bio(bio.get(), &name, &header, &data, &len) != 1) return std::nullopt;
+  const auto clear_free = [len](unsigned char* p) { OPENSSL_clear_free(p, static_cast<std::size_t>(len)); };
+  const std::unique_ptr<unsigned char, decltype(clear_free)> owned(data, clear_free);
+  PemBlock block{std::unique_ptr<char, PemBlock::Free>(name), std::unique_ptr<char, PemBlock::Free>(header), {}};
+  block.der.assign(data, data + len);
+  return block;
 }
 
-Key load(std::string_view pem, int selection, const char* prefix) {
+// The structure each label holds; a loader takes only its own two labels.
+struct Label {
+  const char* name;
+  internal::KeyStructure structure;
+};
+constexpr Label kPublicLabels[] = {{"PUBLIC KEY", internal::KeyStructure::SubjectPublicKeyInfo},
+                                   {"RSA PUBLIC KEY", internal::KeyStructure::RsaPublicKey}};
+constexpr Label kPrivateLabels[] = {{"PRIVATE KEY", internal::KeyStructure::PrivateKeyInfo},
+                                    {"RSA PRIVATE KEY", internal::KeyStructure::RsaPrivateKey}};
+
+// The key in `der`, already checked to be canonical DER of `structure`.
+Key parse_der(ByteView der, internal::KeyStructure structure) {
+  using S = internal::KeyStructure;
+  const unsigned char* p = der.data();
+  const long n = static_cast<long>(der.size());
+  switch (structure) {
+    case S::SubjectPublicKeyInfo: return Key(d2i_PUBKEY(nullptr, &p, n));
+    case S::RsaPublicKey: return Key(d2i_PublicKey(EVP_PKEY_RSA, nullptr, &p, n));
+    case S::RsaPrivateKey: return Key(d2i_PrivateKey(EVP_PKEY_RSA, nullptr, &p, n));
+    case S::PrivateKeyInfo: {
+      const detail::OsslPtr<PKCS8_PRIV_KEY_INFO, PKCS8_PRIV_KEY_INFO_free> info(
+          d2i_PKCS8_PRIV_KEY_INFO(nullptr, &p, n));
+      return Key(info ? EVP_PKCS82PKEY(info.get()) : nullptr);
+    }
+  }
+  return Key();
+}
+
+[[noreturn]] void refuse(const char* prefix, const std::string& reason) {
+  throw InvalidInputError(prefix + reason, std::make_exception_ptr(PrimitiveError(reason)));
+}
+
+Key load(std::string_view pem, bool want_private, const char* prefix) {
   if (std::string complaint = non_ascii_complaint(pem); !complaint.empty()) {
     throw InvalidInputError(prefix + complaint, std::make_exception_ptr(std::invalid_argument(complaint)));
   }
-  // A decoder chain told the key type is much shorter to build; any other
-  // key type (and every failure) takes the general one, whose reason is
-  // the one reported.
   detail::clear_openssl_errors();
-  Key key = decode(pem, selection, "RSA");
-  if (!key) {
-    detail::clear_openssl_errors();
-    key = decode(pem, selection, nullptr);
+  const std::optional<PemBlock> block = read_pem(pem);
+  if (!block) {
+    std::string text = detail::take_openssl_error();
+    refuse(prefix, text.empty() ? "no key found" : text);
   }
+  const std::string_view label(block->name.get());
+  const Label* found = nullptr;
+  for (const Label& l : want_private ? std::span(kPrivateLabels) : std::span(kPublicLabels))
+    if (label == l.name) found = &l;
+  if (found == nullptr) {
+    refuse(prefix, "PEM label \"" + std::string(label) + "\" is not " +
+                       (want_private ? "PRIVATE KEY or RSA PRIVATE KEY" : "PUBLIC KEY or RSA PUBLIC KEY"));
+  }
+  // A Proc-Type header marks an encrypted key: no password is ever given.
+  if (block->header && block->header.get()[0] != '\0') refuse(prefix, "PEM headers (an encrypted key) are not supported");
+  if (const char* fault = internal::der_fault(block->der, found->structure)) refuse(prefix, fault);
+  Key key = parse_der(block->der, found->structure);
   if (!key) {
     std::string text = detail::take_openssl_error();
-    if (text.empty()) text = "no key found";
-    throw InvalidInputError(prefix + text, std::make_exception_ptr(PrimitiveError(text)));
+    refuse(prefix, text.empty() ? "could not decode the key" : text);
   }
   detail::clear_openssl_errors();
-  if (selection == EVP_PKEY_PUBLIC_KEY && internal::has_unusable_exponent(key.get())) {
-    throw InvalidInputError(prefix + std::string(internal::kUnusableExponent),
-                            std::make_exception_ptr(PrimitiveError(internal::kUnusableExponent)));
-  }
+  if (!want_private && internal::has_unusable_exponent(key.get())) refuse(prefix, internal::kUnusableExponent);
   return key;
 }
 
@@ -178,8 +223,8 @@ std::pair<SecureString, std::string> new_key_pair() {
   return {std::move(priv), write_pem<std::string>(key.get(), EVP_PKEY_PUBLIC_KEY, "SubjectPublicKeyInfo")};
 }
 
-Key _load_public(std::string_view public_pem) { return load(public_pem, EVP_PKEY_PUBLIC_KEY, kPublicPrefix); }
+Key _load_public(std::string_view public_pem) { return load(public_pem, false, kPublicPrefix); }
 
-Key _load_private(std::string_view private_pem) { return load(private_pem, EVP_PKEY_KEYPAIR, kPrivatePrefix); }
+Key _load_private(std::string_view private_pem) { return load(private_pem, true, kPrivatePrefix); }
 
 }  // namespace morvex::rsa

@@ -26,6 +26,7 @@ TEST(Base64, StrictReadingRefusesEverythingOutsideTheRules) {
     EXPECT_THROW(encoding::base64_decode(bad), Base64Error) << bad;
     EXPECT_THROW(encoding::base64_decode_secure(bad), Base64Error) << bad;
     EXPECT_FALSE(encoding::try_base64_decode(bad).has_value()) << bad;
+    EXPECT_FALSE(encoding::try_base64_decode_secure(bad).has_value()) << bad;
   }
 }
 

@@ -54,6 +54,15 @@ TEST(HostileInput, TextWithoutUtf8FormIsRefusedWithoutQuotingIt) {
   EXPECT_FALSE(rsa::verify_str(t, "not base64", kPublicA));
   EXPECT_MORVEX_ERROR(quantum::encrypt(t, Bytes{8, 2}), InvalidInputError, "Invalid or empty quantum public key");
   EXPECT_FALSE(password::verify_password(t, "junk"));
+  // Found wherever it stands (the search goes eight bytes at a time), and
+  // only a surrogate: U+D7FF and a lone lead byte at the end are text.
+  for (std::size_t at = 0; at + 3 <= 40; ++at) {
+    std::string s(40, 'x');
+    s.replace(at, 3, "\xED\xB0\x81");
+    EXPECT_THROW(keys::convert_key(s), TextEncodeError) << at;
+    s.replace(at, 3, "\xED\x9F\xBF");
+    EXPECT_NO_THROW(keys::convert_key(s + "\xED\xA0")) << at;
+  }
   // In a signature text, the surrogate is not Base64 (in ciphertext texts:
   // rows of the refusal table).
   const std::string sig = rsa::sign_str("text", kPrivateA);

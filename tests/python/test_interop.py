@@ -27,7 +27,7 @@ from morvex.rsa import core
 
 @settings(max_examples=30, deadline=None)
 @given(st.binary(min_size=1, max_size=300),
-       st.text(max_size=30) | st.binary(min_size=1, max_size=70).map(lambda b: base64.b64encode(b).decode()))
+       st.text(min_size=1, max_size=30) | st.binary(min_size=1, max_size=70).map(lambda b: base64.b64encode(b).decode()))
 def test_blobs_open_with_independent_aesgcm_and_back(data, key):
     raw_key = convert_key(key)
     blob = aes.encrypt_bytes(data, key)
