@@ -100,6 +100,7 @@ Returns:
     {TAG}-byte tags, the last one shorter.
 
 Raises:
+    InvalidInputError: "Key cannot be empty".
     EncryptionError: the AES-GCM primitive failed.)~", sizes));
   m.def(
       "decrypt_bytes",
