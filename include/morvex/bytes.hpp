@@ -5,7 +5,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <ostream>
 #include <span>
 #include <string>
 #include <string_view>
@@ -75,10 +74,6 @@ inline SecureString heap_string(std::size_t n) {
   s.reserve(std::max(n, s.capacity() + 1));
   return s;
 }
-
-// Test frameworks print a SecureString as the text it is, not as a run of
-// characters (googletest looks this name up next to the type).
-inline void PrintTo(const SecureString& s, std::ostream* os) { *os << '"' << std::string_view(s) << '"'; }
 }  // namespace detail
 
 // A fixed-size secret that wipes itself when it goes out of scope.
