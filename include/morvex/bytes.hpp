@@ -1,4 +1,10 @@
 // Byte buffers: owned results, and wiping containers for secrets.
+//
+// Thread safety: these are ordinary values and containers: concurrent reads of
+// one object are safe, a write while another thread reads it is a data race.
+// Ownership: SecureBytes, SecureString and SecretArray own their storage and
+// wipe it when they release it; ByteView borrows and must not outlive what it
+// views.
 #pragma once
 
 #include <algorithm>

@@ -5,6 +5,11 @@
 //           || nonce (12) || tag (16) || ciphertext (n)
 // Legacy envelope (read only): "HYBR" || K (u32 big-endian) || RSA block (K)
 //           || sealed blob of the AES core under the Base64 text of the key.
+//
+// Thread safety: every function may run on any number of threads at once; a
+// key text is parsed anew on each call and nothing survives it. Ownership:
+// results are values the caller owns (plaintexts in wiping owners); the
+// forms that take `out` write only to it.
 #pragma once
 
 #include <array>

@@ -1,4 +1,8 @@
 // Key normalisation: any key text to the 32 bytes of an AES-256 key.
+//
+// Thread safety: a pure function, safe on any number of threads at once.
+// Ownership: the key comes back in a SecretArray the caller owns, wiped when
+// it goes out of scope.
 #pragma once
 
 #include <string_view>

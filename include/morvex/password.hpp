@@ -5,6 +5,10 @@
 //   {"algorithm":"pbkdf2","createdUtc":"YYYY-MM-DDTHH:MM:SSZ","hash":"<Base64 of 64 bytes>",
 //    "parameters":{"hashAlgorithm":"SHA512","iterations":N,"outputLength":64,"saltLength":32},
 //    "salt":"<Base64 of 32 bytes>","version":2}
+//
+// Thread safety: every function may run on any number of threads at once; no
+// state survives a call. Ownership: the record comes back as a std::string the
+// caller owns and stores; the password is read in place and never kept.
 #pragma once
 
 #include <cstdint>

@@ -5,6 +5,11 @@
 // Keys travel as PEM text only: private keys as unencrypted PKCS#8 (label
 // PRIVATE KEY), public keys as SubjectPublicKeyInfo (label PUBLIC KEY); the
 // loaders also read the PKCS#1 forms.
+//
+// Thread safety: every function may run on any number of threads at once; a
+// key text is parsed anew on each call and no parsed key survives it.
+// Ownership: results are values the caller owns (the private key text and
+// plaintexts in wiping owners); encrypt_bytes_into writes only to `out`.
 #pragma once
 
 #include <cstddef>
