@@ -1,5 +1,5 @@
-# morvex: `make demo` sets everything up and runs the examples;
-# `make test` sets everything up and runs every test.
+# morvex: `make demo` sets up what building needs and runs the examples;
+# `make test` sets up the development tools too and runs every test.
 SHELL := /bin/bash
 ROOT := $(abspath .)
 BUILD ?= build/release
@@ -14,15 +14,24 @@ FUZZ_SECONDS ?= 60
 # the main one so that parallel builds never share a tree.
 NOPQ_BUILD ?= $(BUILD)-nopq
 
-.PHONY: all deps configure build build-nopq test test-nopq test-cpp test-python demo install bench test-sanitize test-tsan fuzz clean typecheck stubs docs docs-test cpp-example \
-	wheel sdist test-wheel test-cpp-package test-dist test-sdist
+.PHONY: all deps deps-build dev configure build build-nopq test test-nopq test-cpp test-python demo install bench test-sanitize test-tsan fuzz clean typecheck stubs docs docs-test cpp-example \
+	wheel wheels sdist test-wheel test-wheels test-cpp-package test-dist test-sdist
 
 all: build
 
-# LIBOQS_SOURCE=<liboqs release tarball>: `make deps` builds liboqs from it
-# (see README), unless the system has liboqs >= 0.16.
+# Everything development needs (the build requirements, then the test,
+# documentation and type check tools); `make deps-build` only what building
+# and installing the package needs (what `make install` and `make demo` use).
+# LIBOQS_SOURCE=<liboqs release tarball>: both build liboqs from it (see
+# README), unless the system has liboqs >= 0.16.
+DEPS_ENV = LIBOQS_SOURCE="$(if $(LIBOQS_SOURCE),$(abspath $(LIBOQS_SOURCE)))"
 deps:
-	@LIBOQS_SOURCE="$(if $(LIBOQS_SOURCE),$(abspath $(LIBOQS_SOURCE)))" bash scripts/deps.sh
+	@$(DEPS_ENV) bash scripts/deps.sh --dev
+
+deps-build:
+	@$(DEPS_ENV) bash scripts/deps.sh
+
+dev: deps
 
 configure: deps
 	@$(CMAKE) -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
@@ -54,8 +63,8 @@ build-nopq: deps
 test-nopq: build-nopq
 	@bash scripts/run_tests.sh --nopq-only "$(NOPQ_BUILD)"
 
-install: deps
-	@$(PY) -m pip install -q --no-build-isolation .
+install: deps-build
+	@bash scripts/install.sh
 
 demo: install
 	@for f in examples/*.py; do echo "=== $$f"; (cd /tmp && $(PY) $(ROOT)/$$f) || exit 1; done
@@ -113,22 +122,33 @@ cpp-example: deps
 	@$(CMAKE) --build $(BUILD)-cpp-example -j $(JOBS)
 	@$(BUILD)-cpp-example/morvex_example
 
-# What users get: the binary wheel in $(WHEEL_DIR) (scripts/wheel.sh; its
-# build tree $(BUILD)/wheel is kept, so a second run is incremental), the
-# source distribution, and the checks of both packages that `make test` runs:
-# the wheel (built into $(BUILD)/dist) installed into a fresh environment and
-# tested from outside the checkout, and the installed C++ package used
+# What users get: the binary wheels in $(WHEEL_DIR) (scripts/wheel.sh; each
+# build tree $(BUILD)-wheel-<tag> is kept, so a second run is incremental),
+# the source distribution, and the checks of both packages that `make test`
+# runs: wheels (built into $(BUILD)/dist) installed into fresh environments
+# and tested from outside the checkout, and the installed C++ package used
 # through find_package and pkg-config.
+# `make wheel`: the wheel of .venv's Python. `make wheels`: one for each of
+# CPython 3.9, 3.10, 3.11 and the stable-ABI wheel for 3.12 and later, with
+# the interpreters found here (scripts/wheels.sh). `make test-wheel` (part of
+# `make test`) tests the wheel of .venv's Python and the stable-ABI wheel on
+# the newest interpreter; `make test-wheels` every wheel on every interpreter
+# that takes it.
 WHEEL_DIR ?= dist
 wheel: deps
 	@bash scripts/wheel.sh "$(BUILD)" "$(WHEEL_DIR)"
 
-sdist: deps
+wheels: deps
+	@bash scripts/wheels.sh "$(BUILD)" "$(WHEEL_DIR)"
+
+sdist: deps-build
 	@mkdir -p $(WHEEL_DIR) && rm -f $(WHEEL_DIR)/morvex-*.tar.gz && $(PY) -c "import scikit_build_core.build as b; print('$(WHEEL_DIR)/' + b.build_sdist('$(WHEEL_DIR)'))"
 
 test-wheel: deps
-	@bash scripts/wheel.sh "$(BUILD)" "$(BUILD)/dist"
-	@bash scripts/test_wheel.sh "$(BUILD)/dist" "$(BUILD)/wheel-test"
+	@bash scripts/wheels.sh --test --quick "$(BUILD)" "$(BUILD)/dist"
+
+test-wheels: deps
+	@bash scripts/wheels.sh --test "$(BUILD)" "$(BUILD)/dist"
 
 test-cpp-package: build
 	@bash scripts/test_cpp_package.sh "$(BUILD)"

@@ -90,7 +90,7 @@ struct type_caster<std::string_view> {
       return false;
     }
     keep_ = steal(b);
-    value = {PyBytes_AS_STRING(b), static_cast<std::size_t>(PyBytes_GET_SIZE(b))};
+    value = {PyBytes_AsString(b), static_cast<std::size_t>(PyBytes_Size(b))};
     return true;
   }
   static handle from_cpp(std::string_view v, rv_policy, cleanup_list*) noexcept {

@@ -27,9 +27,10 @@ nb::bytes written_in_place(ByteView in, std::string_view key, Extra... extra) {
     PyObject* obj = PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(*n));
     if (obj == nullptr) throw nb::python_error();
     nb::bytes out = nb::steal<nb::bytes>(obj);
+    const std::span<std::uint8_t> dest(reinterpret_cast<std::uint8_t*>(PyBytes_AsString(obj)), *n);
     {
       GilRelease unlocked;
-      Into(in, key, std::span<std::uint8_t>(reinterpret_cast<std::uint8_t*>(PyBytes_AS_STRING(obj)), *n), extra...);
+      Into(in, key, dest, extra...);
     }
     return out;
   }

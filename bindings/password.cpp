@@ -84,7 +84,7 @@ class ObjectBuilder {
     if (!items.is_valid() || PyList_Sort(items.ptr()) != 0) throw nb::python_error();
     PyDict_Clear(dict.ptr());
     for (nb::handle pair : nb::borrow<nb::list>(items))
-      if (PyDict_SetItem(dict.ptr(), PyTuple_GET_ITEM(pair.ptr(), 0), PyTuple_GET_ITEM(pair.ptr(), 1)) != 0)
+      if (PyDict_SetItem(dict.ptr(), PyTuple_GetItem(pair.ptr(), 0), PyTuple_GetItem(pair.ptr(), 1)) != 0)
         throw nb::python_error();
   }
 
@@ -109,13 +109,13 @@ void raise_deferred(nb::handle root) {
     if (PyDict_Check(f.container)) {
       PyObject* k = nullptr;
       if (!PyDict_Next(f.container, &f.next, &k, &v)) v = nullptr;
-    } else if (f.next < PyList_GET_SIZE(f.container)) {
-      v = PyList_GET_ITEM(f.container, f.next++);
+    } else if (f.next < PyList_Size(f.container)) {
+      v = PyList_GetItem(f.container, f.next++);
     }
     if (v == nullptr) {
       open.pop_back();
     } else if (PyBytes_CheckExact(v)) {
-      const nb::object again = nb::steal(PyLong_FromString(PyBytes_AS_STRING(v), nullptr, 10));
+      const nb::object again = nb::steal(PyLong_FromString(PyBytes_AsString(v), nullptr, 10));
       if (!again.is_valid()) throw nb::python_error();
     } else if (PyDict_Check(v) || PyList_Check(v)) {
       open.push_back(Frame{v, 0});  // `f` is not used after this

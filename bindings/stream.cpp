@@ -17,12 +17,13 @@ nb::bytes filled(std::size_t n, F&& fill) {
   PyObject* obj = PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(n));
   if (obj == nullptr) throw nb::python_error();
   nb::bytes out = nb::steal<nb::bytes>(obj);
+  const std::span<std::uint8_t> dest(reinterpret_cast<std::uint8_t*>(PyBytes_AsString(obj)), n);
   std::size_t got = 0;
   {
     GilRelease unlocked;
-    got = fill(std::span<std::uint8_t>(reinterpret_cast<std::uint8_t*>(PyBytes_AS_STRING(obj)), n));
+    got = fill(dest);
   }
-  if (got != n) return to_bytes(reinterpret_cast<const std::uint8_t*>(PyBytes_AS_STRING(obj)), got);
+  if (got != n) return to_bytes(dest.data(), got);
   return out;
 }
 
@@ -99,6 +100,7 @@ Returns:
     {TAG}-byte tags, the last one shorter.
 
 Raises:
+    InvalidInputError: "Key cannot be empty".
     EncryptionError: the AES-GCM primitive failed.)~", sizes));
   m.def(
       "decrypt_bytes",

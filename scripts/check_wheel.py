@@ -1,13 +1,17 @@
 """Checks a built morvex wheel before anyone installs it.
 
-- `auditwheel show` (printed) finds a manylinux tag no newer than --max-glibc,
+- `auditwheel show` finds a manylinux tag no newer than --max-glibc,
   and the wheel's file name carries it;
 - every ELF file in the wheel needs no shared library but the C library
-  (libc and its dynamic loader) and libgcc_s;
-- the wheel holds the typing markers (py.typed, the native module's stubs)
-  and the licence texts of the libraries linked into it;
-- the metadata has the version of python/morvex/version.py, Requires-Python
-  and the `quantum` extra.
+  (libc, libm and the dynamic loader) and libgcc_s;
+- the wheel holds the typing markers (py.typed, the native module's stubs),
+  morvex's own licence (LICENSE) and the licence texts of the libraries
+  linked into it;
+- the metadata has the version of python/morvex/version.py, Requires-Python,
+  the licence expression Apache-2.0 and the `quantum` extra;
+- a stable-ABI wheel (cp312-abi3) holds the module as _native.abi3.so and
+  abi3audit finds no call outside the stable ABI of Python 3.12; any other
+  wheel holds a module of its own CPython version.
 
     .venv/bin/python scripts/check_wheel.py dist/morvex-*.whl [--max-glibc 2.34]
 """
@@ -27,9 +31,10 @@ from elftools.elf.dynamic import DynamicSection
 from elftools.elf.elffile import ELFFile
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
-# The system's C library (libc and its dynamic loader) and GCC's libgcc_s,
-# which every glibc system has (glibc itself loads it); libstdc++ is linked in.
-ALLOWED_NEEDED = {"libc.so.6", "ld-linux-x86-64.so.2", "libgcc_s.so.1"}
+# The system's C library (libc, libm and the dynamic loader, all part of
+# glibc and of every manylinux policy) and GCC's libgcc_s, which every glibc
+# system has (glibc itself loads it); libstdc++ is linked in.
+ALLOWED_NEEDED = {"libc.so.6", "libm.so.6", "ld-linux-x86-64.so.2", "libgcc_s.so.1"}
 LICENSED = ("openssl", "botan", "libmceliece")
 
 
@@ -51,9 +56,9 @@ def main() -> int:
     args = parser.parse_args()
     problems: list[str] = []
 
-    shown = subprocess.run([pathlib.Path(sys.executable).parent / "auditwheel", "show", str(args.wheel)],
+    tools = pathlib.Path(sys.executable).parent
+    shown = subprocess.run([tools / "auditwheel", "show", str(args.wheel)],
                            capture_output=True, text=True, check=True).stdout
-    print(shown.strip())
     flat = " ".join(shown.split())
     found = re.search(r'consistent with the following platform tag: "manylinux_(\d+)_(\d+)_x86_64"', flat)
     limit = tuple(int(x) for x in args.max_glibc.split("."))
@@ -65,6 +70,7 @@ def main() -> int:
             problems.append(f"{tag} is newer than glibc {args.max_glibc}")
         if tag not in args.wheel.name:
             problems.append(f"the file name does not carry {tag}")
+        print(f"auditwheel: {tag}")
 
     with zipfile.ZipFile(args.wheel) as whl:
         names = whl.namelist()
@@ -75,8 +81,12 @@ def main() -> int:
         for required in ("morvex/py.typed", "morvex/_native/__init__.pyi"):
             if required not in names:
                 problems.append(f"missing {required}")
-        if not any(re.fullmatch(r"morvex/_native\..*\.so", n) for n in names):
-            problems.append("missing the native module")
+        python_tag, abi_tag = args.wheel.name.split("-")[2:4]
+        module = r"_native\.abi3\.so" if abi_tag == "abi3" else rf"_native\.cpython-{python_tag[2:]}-.*\.so"
+        if not any(re.fullmatch(rf"morvex/{module}", n) for n in names):
+            problems.append(f"missing the native module for {python_tag}-{abi_tag}")
+        if not any(n.endswith(".dist-info/licenses/LICENSE") for n in names):
+            problems.append("missing morvex's LICENSE")
         for lib in LICENSED:
             if not any(re.search(rf"\.dist-info/licenses/{lib}/.", n) for n in names):
                 problems.append(f"missing the licence of {lib}")
@@ -90,6 +100,15 @@ def main() -> int:
         problems.append("metadata lacks Requires-Python")
     if "quantum" not in (meta.get_all("Provides-Extra") or []):
         problems.append("metadata lacks the quantum extra")
+    if meta["License-Expression"] != "Apache-2.0":
+        problems.append(f"metadata licence is {meta['License-Expression']!r}, not Apache-2.0")
+
+    if abi_tag == "abi3":
+        audit = subprocess.run([tools / "abi3audit", "--strict", "--summary", str(args.wheel)],
+                               capture_output=True, text=True)
+        print(" ".join((audit.stdout + audit.stderr).split()))
+        if audit.returncode != 0:
+            problems.append("abi3audit found calls outside the stable ABI")
 
     for problem in problems:
         print(f"wheel check: {problem}", file=sys.stderr)

@@ -2,9 +2,16 @@
 # Sets up everything the build needs: system packages, OpenSSL >= 3.5 and
 # Botan >= 3.5 (the system's when new enough, else built from Debian's source
 # packages into .deps/), libmceliece (the system's static library, else Debian
-# 13's libmceliece-dev unpacked into .deps/), and the virtual environment .venv.
+# 13's libmceliece-dev unpacked into .deps/), and the virtual environment .venv
+# with the build requirements (requirements-build.txt).
+# With --dev, also the development tools: the test, documentation and type
+# check packages (apt and requirements-dev.txt).
 # A second run does nothing; runs are serialised with a lock.
+#
+#   scripts/deps.sh [--dev]
 set -euo pipefail
+DEV=0
+[ "${1:-}" = "--dev" ] && DEV=1
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 DEPS="$ROOT/.deps"
@@ -18,6 +25,8 @@ exec 9>"$DEPS/.lock"
 flock 9
 
 log() { printf '[deps] %s\n' "$*" >&2; }
+# A long step: what it does, how long it usually takes, a sign of life every 30 s.
+long_step() { bash "$ROOT/scripts/progress.sh" "[deps] $1" "$2" "$3" "${@:4}" >&2; }
 
 # --- system packages ---------------------------------------------------------
 APT_UPDATED=0
@@ -31,11 +40,16 @@ apt_install() {
     log "missing system packages: ${missing[*]} (run as root to install)"; return 1
   fi
   if [ "$APT_UPDATED" = 0 ]; then apt-get update -qq >/dev/null; APT_UPDATED=1; fi
-  log "installing ${missing[*]}"
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  long_step "installing system packages: ${missing[*]}" "1-3 min" "$DEPS/apt-install.log" \
+    env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
-apt_install g++ make patch pkg-config perl ca-certificates libgtest-dev nlohmann-json3-dev python3-dev python3-venv ccache nodejs doxygen libssl-dev valgrind
+# What building needs; with --dev, what the C++ tests (GoogleTest), the
+# package check (a consumer linking the system's OpenSSL beside morvex), the
+# memory checks (valgrind), the type check (pyright runs on nodejs) and the
+# documentation (doxygen) need.
+apt_install g++ make patch pkg-config perl ca-certificates nlohmann-json3-dev python3-dev python3-venv ccache
+[ "$DEV" = 1 ] && apt_install libgtest-dev libssl-dev valgrind nodejs doxygen
 command -v cmake >/dev/null 2>&1 || apt_install cmake
 
 # --- OpenSSL and Botan ----------------------------------------------------------
@@ -88,6 +102,7 @@ prepare_sources() {
 # Tries the newest version first and falls back through older ones.
 fetch_orig() {
   local pkg="$1" dest="$2"
+  log "looking up $pkg's source packages on the Debian mirror"
   prepare_sources
   local versions
   # shellcheck disable=SC2046
@@ -113,8 +128,11 @@ fetch_orig() {
       mv "$dest/$file.part" "$dest/$file"; echo "$dest/$file"; return 0
     fi
     rm -f "$dest/$file.part"
-    log "download of $file failed; trying an older version"
+    # The mirror's index often runs ahead of its pool: the newest version it
+    # lists may already be gone.
+    log "$pkg $v is listed but no longer on the mirror (usual); taking the previous version"
   done
+  log "no listed version of $pkg could be downloaded"
   return 1
 }
 
@@ -128,17 +146,16 @@ unpack() {  # unpack TARBALL DIR -> prints the source directory
 build_openssl() {
   local stamp="$PREFIX/.openssl-version"
   [ -f "$stamp" ] && return 0
-  log "building OpenSSL (static, -fPIC) into $PREFIX"
   mkdir -p "$DEPS/src"
   local tb src ver
   tb="$(fetch_orig openssl "$DEPS/src")"
   ver="$(basename "$tb" | sed -E 's/^openssl_([^.]+\.[^.]+\.[^.]+).*/\1/')"
   src="$(unpack "$tb" "$DEPS/build/openssl")"
-  (cd "$src" && ./Configure linux-x86_64 no-shared no-tests no-docs no-apps no-module no-legacy \
-      -fPIC --prefix="$PREFIX" --libdir=lib \
-    && make -j"$JOBS" build_libs && make install_dev) >"$DEPS/openssl-build.log" 2>&1 \
-    || { tail -n 40 "$DEPS/openssl-build.log" >&2; log "OpenSSL build failed (log: $DEPS/openssl-build.log)"; exit 1; }
-  rm -rf "$DEPS/build/openssl"
+  long_step "building OpenSSL $ver (static libcrypto, once per checkout)" "3-7 min on 2 cores" "$DEPS/openssl-build.log" \
+    bash -c 'cd "$1" && ./Configure linux-x86_64 no-shared no-tests no-docs no-apps no-module no-legacy \
+      -fPIC --prefix="$2" --libdir=lib && make -j"$3" build_libs && make install_dev && rm -rf "$4"' \
+      _ "$src" "$PREFIX" "$JOBS" "$DEPS/build/openssl" \
+    || { log "OpenSSL build failed (log: $DEPS/openssl-build.log)"; exit 1; }
   echo "$ver" > "$stamp"
 }
 
@@ -148,19 +165,18 @@ BOTAN_MODULES="frodokem,frodokem_aes,system_rng,aes_ni,aes_vaes,aes_vperm,sha2_3
 build_botan() {
   local stamp="$PREFIX/.botan-version"
   [ -f "$stamp" ] && grep -qxF "modules $BOTAN_MODULES" "$stamp" && return 0
-  log "building Botan (static, -fPIC) into $PREFIX"
   mkdir -p "$DEPS/src"
   local tb src ver
   tb="$(fetch_orig botan3 "$DEPS/src")"
   ver="$(basename "$tb")"
   src="$(unpack "$tb" "$DEPS/build/botan")"
-  (cd "$src" && "$PY" configure.py --minimized-build \
-      --enable-modules="$BOTAN_MODULES" \
+  long_step "building Botan $(echo "$ver" | sed -E 's/^botan3_([0-9.]+).*/\1/') (static, FrodoKEM only, once per checkout)" "3-4 min on 2 cores" \
+    "$DEPS/botan-build.log" \
+    bash -c 'cd "$1" && "$2" configure.py --minimized-build --enable-modules="$3" \
       --disable-shared-library --build-targets=static --without-documentation \
-      --extra-cxxflags=-fPIC --prefix="$PREFIX" \
-    && make -j"$JOBS" && make install) >"$DEPS/botan-build.log" 2>&1 \
-    || { tail -n 40 "$DEPS/botan-build.log" >&2; log "Botan build failed (log: $DEPS/botan-build.log)"; exit 1; }
-  rm -rf "$DEPS/build/botan"
+      --extra-cxxflags=-fPIC --prefix="$4" && make -j"$5" && make install && rm -rf "$6"' \
+      _ "$src" "$PY" "$BOTAN_MODULES" "$PREFIX" "$JOBS" "$DEPS/build/botan" \
+    || { log "Botan build failed (log: $DEPS/botan-build.log)"; exit 1; }
   printf '%s\nmodules %s\n' "$ver" "$BOTAN_MODULES" > "$stamp"
 }
 
@@ -210,18 +226,24 @@ keep_license() {  # keep_license NAME SOURCE_PACKAGE FILE
 # --- Python virtual environment ----------------------------------------------
 # A build from the source distribution needs the libraries only.
 [ "${MORVEX_DEPS_NO_VENV:-0}" = 1 ] && { log "ready (libraries only)"; exit 0; }
-REQ="$ROOT/requirements-dev.txt"
-VSTAMP="$VENV/.requirements.sha256"
-want="$(sha256sum "$REQ" | awk '{print $1}')"
+# requirements-build.txt always; requirements-dev.txt (which includes it) with
+# --dev. A stamp per file records what was installed.
 if [ ! -x "$VENV/bin/python" ]; then
   log "creating $VENV"
   "$PY" -m venv "$VENV"
 fi
-if [ ! -f "$VSTAMP" ] || [ "$(cat "$VSTAMP")" != "$want" ]; then
-  log "installing Python packages"
-  "$VENV/bin/python" -m pip install -q --upgrade pip >/dev/null
-  "$VENV/bin/python" -m pip install -q -r "$REQ"
-  echo "$want" > "$VSTAMP"
+install_requirements() {  # install_requirements NAME USUAL_TIME
+  local req="$ROOT/requirements-$1.txt" stamp="$VENV/.requirements-$1.sha256" want
+  want="$(cat "$ROOT/requirements-build.txt" "$req" | sha256sum | awk '{print $1}')"
+  [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ] && return 0
+  long_step "installing the Python $1 tools of requirements-$1.txt into .venv" "$2" "$DEPS/pip-$1.log" \
+    bash -c '"$1" -m pip install --upgrade pip && "$1" -m pip install -r "$2"' _ "$VENV/bin/python" "$req" \
+    || { log "pip failed (log: $DEPS/pip-$1.log)"; exit 1; }
+  echo "$want" > "$stamp"
+}
+install_requirements build "30 s"
+if [ "$DEV" = 1 ]; then
+  install_requirements dev "30 s to 3 min"
+  "$VENV/bin/python" "$ROOT/scripts/fetch_vectors.py" "$DEPS/vectors" || log "ACVP vectors not fetched: the conformance suite will fail"
 fi
-"$VENV/bin/python" "$ROOT/scripts/fetch_vectors.py" "$DEPS/vectors" || log "ACVP vectors not fetched: the conformance suite will fail"
 log "ready"

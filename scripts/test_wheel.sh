@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
-# Tests a package as a user gets it. A wheel is checked first
-# (scripts/check_wheel.py: its SHA-256, the auditwheel tag, no library needed
-# but libc and libgcc_s, stubs, licences, metadata); a source distribution is
-# built by pip on the way in, which runs the dependency step. The package is
-# installed into a fresh virtual environment holding only it and the test
-# tools (no compiler-side package), and the Python suite runs against the
-# installed package from a directory outside the checkout, PYTHONPATH empty.
+# Tests a package as a user gets it, with the given interpreter (default: the
+# Python of .venv). A wheel's SHA-256 is checked first (scripts/wheel.sh
+# checked its contents when it made it); a source distribution is built by
+# pip on the way in, which runs the dependency step. The package is installed
+# into a fresh virtual environment of that interpreter holding only it and
+# the test tools (no compiler-side package), and the Python suite runs
+# against the installed package from a directory outside the checkout,
+# PYTHONPATH empty.
 #
-#   scripts/test_wheel.sh WHEEL_DIR|PACKAGE_FILE WORK_DIR
+#   scripts/test_wheel.sh WHEEL_DIR|PACKAGE_FILE WORK_DIR [PYTHON]
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 abs() { case "$1" in /*) echo "$1" ;; *) echo "$ROOT/$1" ;; esac; }
 PACKAGE="$(abs "${1:-dist}")"
 WORK="$(abs "${2:-build/release/wheel-test}")"
+PY="${3:-$ROOT/.venv/bin/python}"
 if [ -d "$PACKAGE" ]; then
   whl=("$PACKAGE"/morvex-*.whl)
   [ "${#whl[@]}" -eq 1 ] && [ -f "${whl[0]}" ] || { echo "expected one morvex wheel in $PACKAGE" >&2; exit 1; }
@@ -22,15 +24,13 @@ fi
 mkdir -p "$WORK"
 
 if [[ "$PACKAGE" == *.whl ]]; then
-  echo "== Wheel check ($(basename "$PACKAGE"), $(du -k "$PACKAGE" | cut -f1) KiB)"
   (cd "$(dirname "$PACKAGE")" && sha256sum --quiet -c "$(basename "$PACKAGE").sha256")
-  "$ROOT/.venv/bin/python" "$ROOT/scripts/check_wheel.py" "$PACKAGE"
 fi
 
-echo "== Python tests against the installed $(basename "$PACKAGE")"
+echo "== Python tests against the installed $(basename "$PACKAGE"), $("$PY" -c 'import platform; print("CPython", platform.python_version())')"
 VENV="$WORK/venv"
 rm -rf "$VENV"
-"$ROOT/.venv/bin/python" -m venv "$VENV"
+"$PY" -m venv "$VENV"
 # The test tools at the versions the project's own environment asks for.
 mapfile -t tools < <(grep -E '^(pytest|pytest-asyncio|hypothesis|cryptography)([<>=!~ ]|$)' "$ROOT/requirements-dev.txt")
 "$VENV/bin/python" -m pip install -q --disable-pip-version-check "$PACKAGE[quantum]" "${tools[@]}" \

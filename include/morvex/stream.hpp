@@ -68,6 +68,10 @@ inline constexpr const char* kEncryptFailed = "Stream encryption failed: ";
 inline constexpr const char* kNegativeLength = "Range length cannot be negative";
 inline constexpr const char* kEncryptorDone = "Stream encryptor already finalized";
 inline constexpr const char* kDecryptorDone = "Stream decryptor already finalized";
+// Encryption refuses the empty key text: its key is SHA-256 of nothing, which
+// anyone can compute (a missing environment variable would seal under it).
+// Decryption still takes it, as the aes area does.
+inline constexpr const char* kEmptyKey = "Key cannot be empty";
 
 // Size of the encryption of an n-byte message: 56 + 16 per chunk + n.
 constexpr std::uint64_t encrypted_size(std::uint64_t n) noexcept {
@@ -75,7 +79,8 @@ constexpr std::uint64_t encrypted_size(std::uint64_t n) noexcept {
 }
 
 // Whole messages in memory. The empty message is valid (one empty chunk).
-// Throws EncryptionError (a failing primitive, kTooLongToEncrypt).
+// Throws InvalidInputError kEmptyKey, EncryptionError (a failing primitive,
+// kTooLongToEncrypt).
 Bytes encrypt_bytes(ByteView data, std::string_view key, ByteView context = {});
 // Throws DecryptionError at the checks above.
 SecureBytes decrypt_bytes(ByteView blob, std::string_view key, ByteView context = {});
@@ -90,7 +95,7 @@ std::size_t decrypted_size_hint(std::size_t blob_size) noexcept;
 
 // Push-style encryption: update() returns the header (first call) and every
 // chunk its input completes; finalize() the final short chunk. Not for use by
-// two threads at once.
+// two threads at once. The constructor throws InvalidInputError kEmptyKey.
 class Encryptor {
  public:
   explicit Encryptor(std::string_view key, ByteView context = {});
@@ -162,7 +167,8 @@ class PendingFile {
 // file size). The result goes to a temporary file beside `dst` that is renamed
 // over `dst` only on success and removed on failure, so a failed decryption
 // leaves no plaintext behind. Throws IoError for an I/O failure,
-// EncryptionError as encrypt_bytes does.
+// InvalidInputError and EncryptionError as encrypt_bytes does (the key is
+// checked before any file is opened).
 void encrypt_file(const std::filesystem::path& src, const std::filesystem::path& dst, std::string_view key,
                   ByteView context = {});
 // As encrypt_file; throws IoError, DecryptionError at the checks above.

@@ -55,6 +55,7 @@ struct Encryptor::State {
 };
 
 Encryptor::Encryptor(std::string_view key, ByteView context) : s_(std::make_unique<State>()) {
+  if (key.empty()) throw InvalidInputError(kEmptyKey);
   const keys::AesKey input = keys::convert_key(key);
   detail::random_bytes(s_->header.data(), SALT_SIZE);
   s_->session.emplace(input.span(), ByteView(s_->header.data(), SALT_SIZE), context);

@@ -17,6 +17,11 @@ TEST(StreamCore, RawInputKeysAreExactly32Bytes) {
   EXPECT_NO_THROW(st::internal::Session(Bytes(32, 1), Bytes(24, 2), {}));
 }
 
+TEST(StreamCore, EncryptionRefusesTheEmptyKeyTextBeforeAnyFile) {
+  EXPECT_MORVEX_ERROR(st::encrypt_bytes(Bytes(1, 1), ""), InvalidInputError, st::kEmptyKey);
+  EXPECT_MORVEX_ERROR(st::encrypt_file("/nonexistent/in", "/nonexistent/out", ""), InvalidInputError, st::kEmptyKey);
+}
+
 TEST(StreamCore, DecryptorReleasesAFullChunkOnlyOnceMoreFollows) {
   const Bytes msg(2 * st::CHUNK_SIZE + 5, 0x42);
   const Bytes ct = st::encrypt_bytes(msg, "k");

@@ -88,6 +88,7 @@ def encrypt_file(src: Source, dst: Source, key: str, context: Buffer = b"") -> N
     to a temporary file beside it and renamed over it on success.
 
     Raises:
+        InvalidInputError: "Key cannot be empty" (before any file is opened).
         EncryptionError: the AES-GCM primitive failed.
         OSError: reading ``src`` or writing ``dst`` failed.
     """
