@@ -1,5 +1,5 @@
-// RSA: 4096-bit key pairs as PEM text, RSA-OAEP blocks, the public encryption
-// operations (a direct block for short data, the hybrid envelope beyond) and
+// RSA: 4096-bit key pairs as PEM text, the public encryption operations (a
+// direct RSA-OAEP block for short data, the hybrid envelope beyond) and
 // RSA-PSS signatures.
 //
 // Keys travel as PEM text only: private keys as unencrypted PKCS#8 (label
