@@ -41,6 +41,7 @@ build: configure
 	@$(CMAKE) --build $(BUILD) -j $(JOBS)
 
 test: build build-nopq
+	@echo "== Include cycles between the areas of src/"; $(PY) scripts/check_area_cycles.py
 	@bash scripts/run_tests.sh "$(BUILD)" "$(NOPQ_BUILD)"
 	@echo "== Contracts (header comments against docstrings)"; PYTHONPATH=$(STAGE) $(PY) scripts/check_contracts.py
 	@echo "== Constant-time check (valgrind)"; $(MAKE) --no-print-directory test-ct

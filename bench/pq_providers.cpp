@@ -19,13 +19,13 @@
 
 #include "cpu_timing.hpp"
 #include "morvex/quantum.hpp"
-#include "morvex/quantum/oqs.hpp"
+#include "quantum/oqs.hpp"
 #include "quantum/oqs_mechanisms.hpp"
 
 namespace {
 
 namespace oqs = morvex::quantum::oqs;
-namespace pq = morvex::quantum::oqs::detail;
+namespace pq = morvex::quantum::oqs::internal;
 using morvex::bench::Fn;
 
 constexpr int kSamples = 6;

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "morvex/password.hpp"
+#include "password/internal.hpp"
 
 namespace {
 

@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "cpu_timing.hpp"
-#include "morvex/quantum/oqs.hpp"
+#include "quantum/oqs.hpp"
 #include "quantum/oqs_mechanisms.hpp"
 
 namespace {
@@ -155,7 +155,7 @@ int main(int argc, char** argv) {
   const std::string filter = argc > 2 ? argv[2] : "";
   auto wanted = [&](const std::string& alg) { return filter.empty() || alg.find(filter) != std::string::npos; };
   Botan::RandomNumberGenerator& rng = Botan::system_rng();
-  namespace pq = morvex::quantum::oqs::detail;
+  namespace pq = morvex::quantum::oqs::internal;
   const pq::ProviderScope same_libraries({pq::Provider::OpenSsl, pq::Provider::Botan, pq::Provider::LibMcEliece});
   const morvex::Bytes msg(100, 0x5a);
 

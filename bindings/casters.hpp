@@ -25,8 +25,8 @@
 #include <type_traits>
 
 #include "morvex/bytes.hpp"
-#include "morvex/quantum/formats.hpp"
-#include "morvex/quantum/oqs.hpp"
+#include "quantum/formats.hpp"
+#include "quantum/oqs.hpp"
 #include "shutdown_gate.hpp"
 
 namespace morvex::py {

@@ -1,3 +1,4 @@
+#include "hybrid/internal.hpp"
 #include "module.hpp"
 #include "morvex/hybrid.hpp"
 
@@ -5,8 +6,8 @@ namespace morvex::py {
 
 void bind_hybrid(nb::module_& m) {
   m.attr("RSA_BLOCK") = hybrid::RSA_BLOCK;
-  m.attr("NONCE") = hybrid::NONCE;
-  m.attr("TAG") = hybrid::TAG;
+  m.attr("NONCE") = aes::GCM_NONCE_SIZE;
+  m.attr("TAG") = aes::GCM_TAG_SIZE;
   m.attr("HYBR") = to_bytes(hybrid::HYBR);
 
   // The Python contract of each public operation; the errors are those of
@@ -14,8 +15,8 @@ void bind_hybrid(nb::module_& m) {
   const DocValues sizes = {
       {"BLOCK", hybrid::RSA_BLOCK},
       {"BITS", hybrid::RSA_BLOCK * 8},
-      {"NONCE", hybrid::NONCE},
-      {"TAG", hybrid::TAG},
+      {"NONCE", aes::GCM_NONCE_SIZE},
+      {"TAG", aes::GCM_TAG_SIZE},
       {"OVERHEAD", hybrid::ENVELOPE_OVERHEAD}};
 
   m.def("encrypt_bytes",

@@ -1,5 +1,6 @@
 #include <nanobind/stl/optional.h>
 
+#include "keys/internal.hpp"
 #include "module.hpp"
 #include "morvex/keys.hpp"
 

@@ -5,6 +5,7 @@
 
 #include "module.hpp"
 #include "morvex/password.hpp"
+#include "password/internal.hpp"
 #include "password/json_reader.hpp"
 #include "password/record.hpp"
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "module.hpp"
-#include "morvex/quantum/formats.hpp"
+#include "quantum/formats.hpp"
 #include "quantum/by_number.hpp"
 
 namespace morvex::py {

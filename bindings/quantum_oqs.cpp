@@ -3,7 +3,7 @@
 #include <nanobind/stl/vector.h>
 
 #include "module.hpp"
-#include "morvex/quantum/oqs.hpp"
+#include "quantum/oqs.hpp"
 
 namespace morvex::py {
 namespace {

@@ -3,6 +3,7 @@
 #include "module.hpp"
 #include "morvex/hybrid.hpp"
 #include "morvex/rsa.hpp"
+#include "rsa/internal.hpp"
 
 namespace morvex::py {
 namespace {
@@ -76,12 +77,12 @@ Raises:
         "Read an unencrypted private key PEM (PKCS#8 or PKCS#1).\n\n"
         "Raises InvalidInputError \"Invalid RSA private key PEM: ...\"; encrypted keys are refused.");
 
-  m.def("_encrypt_oaep", &rsa::_encrypt_oaep, guard(), "data"_a, "public_pem"_a,
+  m.def("_encrypt_oaep", nb::overload_cast<ByteView, std::string_view>(&rsa::internal::encrypt_oaep), guard(), "data"_a, "public_pem"_a,
         doc("One direct RSA-OAEP block (SHA-256, MGF1-SHA-256, empty label).\n\n"
             "Raises InvalidInputError for more than {MAX} bytes or an unreadable key,\n"
             "EncryptionError \"RSA encryption failed: ...\".",
             sizes));
-  m.def("_decrypt_oaep", &rsa::_decrypt_oaep, guard(), "blob"_a, "private_pem"_a,
+  m.def("_decrypt_oaep", nb::overload_cast<ByteView, std::string_view>(&rsa::internal::decrypt_oaep), guard(), "blob"_a, "private_pem"_a,
         "The plaintext of one RSA-OAEP block.\n\n"
         "Raises InvalidInputError for an unreadable key, DecryptionError \"RSA decryption failed: ...\".");
 

@@ -132,7 +132,10 @@ function(_morvex_install_package)
 
   install(TARGETS morvex LIBRARY DESTINATION "${CMAKE_INSTALL_LIBDIR}")
   install(FILES "${pkg}/libmorvex.a" DESTINATION "${CMAKE_INSTALL_LIBDIR}")
-  install(DIRECTORY "${PROJECT_SOURCE_DIR}/include/" DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}")
+  # include/ holds the public headers only (internal ones live beside the
+  # sources under src/); scripts/test_cpp_package.sh checks what lands.
+  install(DIRECTORY "${PROJECT_SOURCE_DIR}/include/" DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}"
+          FILES_MATCHING PATTERN "*.hpp")
   install(FILES "${PROJECT_SOURCE_DIR}/LICENSE" DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/morvex")
   if(IS_DIRECTORY "${MORVEX_DEPS_LICENSES}")
     install(DIRECTORY "${MORVEX_DEPS_LICENSES}/" DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/morvex/licenses")

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "common/sha.hpp"
+#include "keys/internal.hpp"
 #include "morvex/encoding.hpp"
 #include "morvex/errors.hpp"
 #include "morvex/keys.hpp"

@@ -50,7 +50,7 @@ const std::vector<Bytes>& blocks() {
     const rsa::Key key = rsa::_load_private(kPrivateA);
     for (std::size_t n : {32u, 16u, 24u, 0u, 7u, 31u, 33u, 64u}) {
       const Bytes aes_key(n, static_cast<std::uint8_t>(0xA0 + n));
-      out.push_back(rsa::encrypt_oaep_with(key.get(), aes_key));
+      out.push_back(rsa::internal::encrypt_oaep(key.get(), aes_key));
     }
     return out;
   }();

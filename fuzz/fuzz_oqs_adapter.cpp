@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "morvex/errors.hpp"
-#include "morvex/quantum/oqs.hpp"
+#include "quantum/oqs.hpp"
 
 using namespace morvex;
 namespace oqs = morvex::quantum::oqs;

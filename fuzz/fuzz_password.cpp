@@ -18,6 +18,7 @@
 #include "morvex/encoding.hpp"
 #include "morvex/errors.hpp"
 #include "morvex/password.hpp"
+#include "password/internal.hpp"
 #include "password/record.hpp"
 
 using namespace morvex;

@@ -11,6 +11,7 @@
 
 #include "morvex/errors.hpp"
 #include "morvex/rsa.hpp"
+#include "rsa/internal.hpp"
 
 using namespace morvex;
 

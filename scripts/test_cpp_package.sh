@@ -2,8 +2,9 @@
 # Tests the installed C++ package as a user gets it: installs a build tree
 # into a prefix, moves the prefix elsewhere (the package must not remember
 # where it was installed), checks that every public header compiles with no
-# dependency's headers and that both library forms export morvex's own
-# symbols only, builds and runs examples/cpp with find_package, then builds
+# dependency's headers and names no internal (leading underscore, test seam,
+# the crypto library's types), and that both library forms export morvex's
+# own symbols only, builds and runs examples/cpp with find_package, then builds
 # and runs tests/package, a program that links the system's OpenSSL as well,
 # against each form: the shared library through find_package and through
 # pkg-config, the static one through find_package.
@@ -41,6 +42,15 @@ while IFS= read -r header; do
     exit 1
   fi
 done < <(find "$PREFIX/include" -name '*.hpp' | sort)
+
+# The installed headers are the C++ API and nothing else: no name with a
+# leading underscore (the Python package's private operations), no test seam,
+# no dependency's type or header.
+internal="$(grep -rnE '(^|[^[:alnum:]_])_[[:alnum:]_]|\btesting\b|PrintTo|EVP_|openssl' "$PREFIX/include" || true)"
+if [ -n "$internal" ]; then
+  echo "the installed headers name internals:" >&2; echo "$internal" >&2; exit 1
+fi
+echo "installed headers: $(find "$PREFIX/include" -name '*.hpp' | wc -l), none naming an internal"
 
 # Nothing but morvex's own symbols is global: none of OpenSSL, Botan,
 # libmceliece, liboqs or the C++ library's templates.

@@ -6,6 +6,11 @@
 // blob but not stored in it, so the same bytes must be given to decrypt. A
 // wrong one fails exactly like a wrong key. The empty default seals the very
 // blob of a call without it.
+//
+// Thread safety: every function may run on any number of threads at once; no
+// state survives a call. Ownership: results are values the caller owns
+// (plaintexts in wiping owners); the forms that take `out` write only to it,
+// and no function keeps a reference to an argument.
 #pragma once
 
 #include <optional>

@@ -1,11 +1,16 @@
 // Byte buffers: owned results, and wiping containers for secrets.
+//
+// Thread safety: these are ordinary values and containers: concurrent reads of
+// one object are safe, a write while another thread reads it is a data race.
+// Ownership: SecureBytes, SecureString and SecretArray own their storage and
+// wipe it when they release it; ByteView borrows and must not outlive what it
+// views.
 #pragma once
 
 #include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <ostream>
 #include <span>
 #include <string>
 #include <string_view>
@@ -75,10 +80,6 @@ inline SecureString heap_string(std::size_t n) {
   s.reserve(std::max(n, s.capacity() + 1));
   return s;
 }
-
-// Test frameworks print a SecureString as the text it is, not as a run of
-// characters (googletest looks this name up next to the type).
-inline void PrintTo(const SecureString& s, std::ostream* os) { *os << '"' << std::string_view(s) << '"'; }
 }  // namespace detail
 
 // A fixed-size secret that wipes itself when it goes out of scope.

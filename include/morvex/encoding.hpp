@@ -1,4 +1,9 @@
 // Strict Base64 (RFC 4648) and strict UTF-8, as read everywhere in morvex.
+//
+// Thread safety: pure functions, safe on any number of threads at once.
+// Ownership: results are values the caller owns; text_bytes returns a view of
+// its argument (valid while the text is), base64_encode_into writes only to
+// `out`.
 #pragma once
 
 #include <optional>
@@ -23,7 +28,7 @@ void base64_encode_into(ByteView data, char* out) noexcept;
 // ("=" after three data characters or "==" after two) only in the last group.
 // Whitespace, line breaks, "-", "_" and non-ASCII characters are errors. Unused
 // low bits of the last data character may be non-zero (another encoder's
-// output stays readable). Throws Base64Error. The _secure forms read key
+// output stays readable). Throws Base64Error. The secure forms read key
 // texts: in constant time (no table, no early exit), with one message for
 // every refusal.
 Bytes base64_decode(std::string_view text);

@@ -5,6 +5,11 @@
 //           || nonce (12) || tag (16) || ciphertext (n)
 // Legacy envelope (read only): "HYBR" || K (u32 big-endian) || RSA block (K)
 //           || sealed blob of the AES core under the Base64 text of the key.
+//
+// Thread safety: every function may run on any number of threads at once; a
+// key text is parsed anew on each call and nothing survives it. Ownership:
+// results are values the caller owns (plaintexts in wiping owners); the
+// forms that take `out` write only to it.
 #pragma once
 
 #include <array>
@@ -24,12 +29,11 @@
 namespace morvex::hybrid {
 
 inline constexpr std::size_t RSA_BLOCK = 512;
-inline constexpr std::size_t NONCE = aes::GCM_NONCE_SIZE;
-inline constexpr std::size_t TAG = aes::GCM_TAG_SIZE;
 inline constexpr std::array<std::uint8_t, 4> HYBR{'H', 'Y', 'B', 'R'};
 
-// Bytes the envelope adds to the data: 4 + RSA_BLOCK + NONCE + TAG.
-inline constexpr std::size_t ENVELOPE_OVERHEAD = 4 + RSA_BLOCK + NONCE + TAG;
+// Bytes the envelope adds to the data: the length prefix, the RSA block, the
+// nonce and the tag.
+inline constexpr std::size_t ENVELOPE_OVERHEAD = 4 + RSA_BLOCK + aes::GCM_NONCE_SIZE + aes::GCM_TAG_SIZE;
 
 // The envelope of `data` for the holder of the matching private key. Throws
 // InvalidInputError "Data cannot be empty" (before the key text is read) or
@@ -44,14 +48,6 @@ std::optional<std::size_t> encrypted_size(ByteView data) noexcept;
 // UTF-8 text in, Base64 envelope out; throws as encrypt_bytes does
 // (InvalidInputError "Plaintext cannot be empty" first, EncryptionError).
 std::string encrypt_str(std::string_view plaintext, std::string_view public_pem);
-
-// Reader of exactly the envelope layout (fixed offsets from RSA_BLOCK); the
-// blob must be at least ENVELOPE_OVERHEAD bytes long. Every reader hands the
-// plaintext back in a wiping owner.
-SecureBytes _net_decrypt(ByteView blob, std::string_view private_pem);
-// Reader of the legacy layout; the blob must begin with HYBR and be at least
-// 8 bytes long.
-SecureBytes _legacy_decrypt(ByteView blob, std::string_view private_pem);
 
 // Opens a legacy envelope, a hybrid envelope or a direct RSA block, told apart
 // by the length and the first four bytes alone. Throws InvalidInputError for

@@ -1,7 +1,10 @@
 // Key normalisation: any key text to the 32 bytes of an AES-256 key.
+//
+// Thread safety: a pure function, safe on any number of threads at once.
+// Ownership: the key comes back in a SecretArray the caller owns, wiped when
+// it goes out of scope.
 #pragma once
 
-#include <optional>
 #include <string_view>
 
 #include "morvex/bytes.hpp"
@@ -19,10 +22,6 @@ using AesKey = SecretArray<AES_KEY_SIZE>;
 // its first 32 bytes; other Base64 is hashed from its decoded bytes and any
 // other text from its UTF-8 bytes (SHA-256). Never fails.
 AesKey convert_key(std::string_view key);
-
-// The strict Base64 reading of `s`, or nothing; never throws. Wiping: the
-// Base64 text of a key decodes to the key itself.
-std::optional<SecureBytes> _try_base64(std::string_view s);
 
 }  // namespace morvex::keys
 #pragma GCC visibility pop

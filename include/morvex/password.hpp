@@ -5,9 +5,12 @@
 //   {"algorithm":"pbkdf2","createdUtc":"YYYY-MM-DDTHH:MM:SSZ","hash":"<Base64 of 64 bytes>",
 //    "parameters":{"hashAlgorithm":"SHA512","iterations":N,"outputLength":64,"saltLength":32},
 //    "salt":"<Base64 of 32 bytes>","version":2}
+//
+// Thread safety: every function may run on any number of threads at once; no
+// state survives a call. Ownership: the record comes back as a std::string the
+// caller owns and stores; the password is read in place and never kept.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -35,29 +38,6 @@ inline constexpr std::int64_t UPGRADE_THRESHOLD = 210000;
 // reason (nothing could verify such a record).
 inline constexpr std::int64_t MAX_ITERATIONS = 10'000'000;
 inline constexpr std::int64_t MAX_OUTPUT_LENGTH = 1024;
-
-// The hash functions PBKDF2 may use, keyed by upper-case name, in this order.
-struct HashEntry {
-  std::string_view name;          // "SHA512"
-  const char* digest;             // OpenSSL's name of the digest
-  std::string_view python_name;   // hashlib's name
-};
-inline constexpr std::array<HashEntry, 2> kHashes{{
-    {"SHA512", "SHA2-512", "sha512"},
-    {"SHA256", "SHA2-256", "sha256"},
-}};
-
-// The entry whose name equals `name` upper-cased (Unicode upper-casing, so
-// "sha256", "Sha512" and the long-s spelling "\u017fha512" all match), or
-// nullptr.
-const HashEntry* _find_hash(std::string_view name) noexcept;
-
-// PBKDF2-HMAC over the UTF-8 password with the named hash (case-insensitive).
-// Throws MorvexError "Unsupported hash algorithm: <name as given>" for a
-// name not in kHashes, InvalidArgumentError for an iteration count or a
-// length below 1, PrimitiveError when OpenSSL fails.
-SecureBytes _derive(std::string_view password, ByteView salt, std::int64_t iterations,
-                    std::int64_t length, std::string_view hash_algorithm);
 
 // A new record for the password. Throws InvalidInputError "Password cannot be
 // empty", then InvalidInputError for an iteration count outside

@@ -5,8 +5,12 @@
 // (encapsulated secret, encrypted message); decrypt() takes the message first.
 // Signature key: scheme id || strength byte || the primitive's key.
 //
-// The message formats of each generation and their building blocks are in
-// morvex/quantum/formats.hpp.
+// Thread safety: every function may run on any number of threads at once. The
+// post-quantum backend is looked up on the first call that needs it and kept
+// from then on; that first lookup is safe when threads race to make it.
+// Ownership: KeyPair, Encrypted and the results are values the caller owns
+// (private keys and plaintexts in wiping owners); no key is kept beyond a
+// call.
 #pragma once
 
 #include <cstddef>

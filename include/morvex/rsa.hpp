@@ -1,24 +1,25 @@
-// RSA: 4096-bit key pairs as PEM text, RSA-OAEP blocks, the public encryption
-// operations (a direct block for short data, the hybrid envelope beyond) and
+// RSA: 4096-bit key pairs as PEM text, the public encryption operations (a
+// direct RSA-OAEP block for short data, the hybrid envelope beyond) and
 // RSA-PSS signatures.
 //
 // Keys travel as PEM text only: private keys as unencrypted PKCS#8 (label
 // PRIVATE KEY), public keys as SubjectPublicKeyInfo (label PUBLIC KEY); the
 // loaders also read the PKCS#1 forms.
+//
+// Thread safety: every function may run on any number of threads at once; a
+// key text is parsed anew on each call and no parsed key survives it.
+// Ownership: results are values the caller owns (the private key text and
+// plaintexts in wiping owners); encrypt_bytes_into writes only to `out`.
 #pragma once
 
 #include <cstddef>
-#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "morvex/bytes.hpp"
-
-// The crypto library's key type, declared as the library declares it, so that
-// this header needs none of the library's headers.
-typedef struct evp_pkey_st EVP_PKEY;
 
 // Exported by the shared library; everything else in it stays hidden.
 #pragma GCC visibility push(default)
@@ -51,40 +52,10 @@ struct PssParameters {
 };
 inline constexpr PssParameters kPss{"SHA-256", "MGF1", "SHA-256", 32};
 
-// An owned key handle of the crypto library, released with the handle.
-struct KeyDeleter {
-  void operator()(EVP_PKEY* key) const noexcept;
-};
-using Key = std::unique_ptr<EVP_PKEY, KeyDeleter>;
-
-// What a loaded key is: its algorithm ("RSA"), its size in bits and, for an
-// RSA key, its public exponent as decimal text.
-struct KeyDescription {
-  std::string type_name;
-  int bits;
-  std::optional<std::string> public_exponent;
-};
-KeyDescription describe(const Key& key);
-
 // (private key PEM, public key PEM) of a fresh RSA-4096 key, e = 65537; the
 // private key's text in a wiping owner. Failures of the generator or the
 // writer pass unchanged (PrimitiveError).
 std::pair<SecureString, std::string> new_key_pair();
-
-// PEM readers. Any key type loads; PKCS#1 forms are accepted, encrypted keys
-// refused. Throw InvalidInputError "Invalid RSA public key PEM: ..." /
-// "Invalid RSA private key PEM: ...".
-Key _load_public(std::string_view public_pem);
-Key _load_private(std::string_view private_pem);
-
-// One direct RSA-OAEP block (as long as the modulus). Throws
-// InvalidInputError for more than MAX_OAEP_PLAINTEXT bytes (before the key
-// text is read) or an unreadable key, EncryptionError "RSA encryption
-// failed: ..." otherwise.
-Bytes _encrypt_oaep(ByteView data, std::string_view public_pem);
-// The plaintext of one block. Throws InvalidInputError for an unreadable
-// key, DecryptionError "RSA decryption failed: ..." otherwise.
-SecureBytes _decrypt_oaep(ByteView blob, std::string_view private_pem);
 
 // RSA-PSS over SHA-256. Throws InvalidInputError (unreadable key) or
 // SignatureError "RSA signing failed: ...".

@@ -25,6 +25,13 @@
 //      the final chunk (trailing data, truncation inside a chunk)
 // No plaintext byte is released before its chunk authenticates. An
 // incremental decryptor that failed repeats its first error for ever.
+//
+// Thread safety: the free functions may run on any number of threads at once.
+// An Encryptor, Decryptor, PendingFile or RangeReader belongs to one caller:
+// distinct objects may be used on distinct threads, one object by one thread
+// at a time. Ownership: each of these objects owns its state (the keys it
+// derived, wiped when released); results are values the caller owns
+// (plaintexts in wiping owners); the forms that take `out` write only to it.
 #pragma once
 
 #include <cstdint>

@@ -47,7 +47,7 @@ void gcm_seal(ByteView key, const std::uint8_t* nonce, ByteView in, std::uint8_t
   }
   int outl = 0;
   if (EVP_EncryptFinal_ex(ctx.get(), ct_out + done, &outl) != 1) throw_openssl("encryption failed");
-  if (EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_GET_TAG, static_cast<int>(kGcmTag), tag_out) != 1)
+  if (EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_GET_TAG, static_cast<int>(aes::GCM_TAG_SIZE), tag_out) != 1)
     throw_openssl("could not read the tag");
 }
 
@@ -71,7 +71,7 @@ bool gcm_open(ByteView key, const std::uint8_t* nonce, ByteView ct, const std::u
       throw_openssl("decryption failed");
     done += n;
   }
-  if (EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_SET_TAG, static_cast<int>(kGcmTag),
+  if (EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_SET_TAG, static_cast<int>(aes::GCM_TAG_SIZE),
                           const_cast<std::uint8_t*>(tag)) != 1)
     throw_openssl("could not set the tag");
   int outl = 0;

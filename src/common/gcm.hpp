@@ -11,9 +11,6 @@
 
 namespace morvex::detail {
 
-inline constexpr std::size_t kGcmNonce = aes::GCM_NONCE_SIZE;
-inline constexpr std::size_t kGcmTag = aes::GCM_TAG_SIZE;
-
 // Encrypts `in` into `ct_out` (same length) and writes the tag to `tag_out`.
 // `ct_out` may alias `in`. Throws PrimitiveError with OpenSSL's text.
 void gcm_seal(ByteView key, const std::uint8_t* nonce, ByteView in, std::uint8_t* ct_out,

@@ -39,7 +39,7 @@ std::uint64_t legacy_key_end(ByteView blob) noexcept {
 // which that core normalises back to the same 32 bytes.
 SecureString legacy_key_text(ByteView blob, std::uint64_t key_end, std::string_view private_pem) {
   const ByteView encrypted_key = blob.subspan(kLegacyHeader, static_cast<std::size_t>(key_end) - kLegacyHeader);
-  const SecureBytes aes_key = rsa::_decrypt_oaep(encrypted_key, private_pem);
+  const SecureBytes aes_key = rsa::internal::decrypt_oaep(encrypted_key, private_pem);
   const std::size_t n = encoding::base64_encoded_size(aes_key.size());
   SecureString text = detail::heap_string(n);
   text.resize(n);
@@ -68,7 +68,7 @@ SecureBytes decrypt_auto(ByteView blob, std::string_view private_pem) {
     case Format::Envelope: return _net_decrypt(blob, private_pem);
     case Format::Direct: break;
   }
-  return rsa::_decrypt_oaep(blob, private_pem);
+  return rsa::internal::decrypt_oaep(blob, private_pem);
 }
 
 std::optional<std::size_t> known_plaintext_size(ByteView blob) noexcept {

@@ -17,8 +17,8 @@ namespace morvex::hybrid {
 namespace {
 
 constexpr std::size_t kNonceStart = 4 + RSA_BLOCK;
-constexpr std::size_t kTagStart = kNonceStart + NONCE;
-constexpr std::size_t kCtStart = kTagStart + TAG;
+constexpr std::size_t kTagStart = kNonceStart + aes::GCM_NONCE_SIZE;
+constexpr std::size_t kCtStart = kTagStart + aes::GCM_TAG_SIZE;
 static_assert(kCtStart == ENVELOPE_OVERHEAD);
 constexpr std::size_t kAesKeySize = 32;
 
@@ -46,7 +46,7 @@ void encrypt_bytes_into(ByteView data, std::string_view public_pem, std::span<st
   SecretArray<kAesKeySize> aes_key;
   morvex::detail::random_bytes(aes_key.data(), aes_key.size());
   const rsa::Key key = rsa::_load_public(public_pem);
-  const Bytes block = rsa::encrypt_oaep_with(key.get(), aes_key.span());
+  const Bytes block = rsa::internal::encrypt_oaep(key.get(), aes_key.span());
   if (block.size() != RSA_BLOCK) {
     // The reader finds the key block by its fixed size: an envelope for any
     // other modulus size could never be opened.
@@ -57,7 +57,7 @@ void encrypt_bytes_into(ByteView data, std::string_view public_pem, std::span<st
   std::uint8_t* p = out.data();
   store_le32(p, static_cast<std::uint32_t>(RSA_BLOCK));
   std::memcpy(p + 4, block.data(), RSA_BLOCK);
-  morvex::detail::random_bytes(p + kNonceStart, NONCE);
+  morvex::detail::random_bytes(p + kNonceStart, aes::GCM_NONCE_SIZE);
   try {
     morvex::detail::gcm_seal(aes_key.span(), p + kNonceStart, data, p + kCtStart, p + kTagStart);
   } catch (const PrimitiveError& e) {
@@ -94,14 +94,14 @@ void net_decrypt_into(ByteView blob, std::string_view private_pem, std::span<std
   const ByteView tag = cut(blob, kTagStart, kCtStart);
   const ByteView ct = cut(blob, kCtStart, blob.size());
   if (out.size() != ct.size()) throw InvalidArgumentError("plaintext buffer has the wrong size");
-  const SecureBytes aes_key = rsa::_decrypt_oaep(encrypted_key, private_pem);
+  const SecureBytes aes_key = rsa::internal::decrypt_oaep(encrypted_key, private_pem);
   std::uint8_t none = 0;
   std::uint8_t* dst = out.empty() ? &none : out.data();
   bool ok = false;
   try {
     // A key of 16 or 24 bytes selects AES-128 or AES-192; any other length
     // cannot key AES-GCM and fails like a wrong key.
-    if (nonce.size() == NONCE && tag.size() == TAG) ok = morvex::detail::gcm_open(aes_key, nonce.data(), ct, tag.data(), dst);
+    if (nonce.size() == aes::GCM_NONCE_SIZE && tag.size() == aes::GCM_TAG_SIZE) ok = morvex::detail::gcm_open(aes_key, nonce.data(), ct, tag.data(), dst);
   } catch (const PrimitiveError&) {
     throw DecryptionError(kTampered, std::current_exception());
   }

@@ -1,6 +1,7 @@
 #include <cstring>
 
 #include "common/sha.hpp"
+#include "keys/internal.hpp"
 #include "morvex/encoding.hpp"
 #include "morvex/keys.hpp"
 

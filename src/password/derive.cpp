@@ -14,6 +14,7 @@
 #include "morvex/encoding.hpp"
 #include "morvex/errors.hpp"
 #include "morvex/password.hpp"
+#include "password/internal.hpp"
 #include "password/pbkdf2.hpp"
 #include "password/record.hpp"
 

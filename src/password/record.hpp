@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "morvex/password.hpp"
+#include "password/internal.hpp"
 
 namespace morvex::password {
 

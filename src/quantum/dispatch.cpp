@@ -6,7 +6,7 @@
 #include "morvex/encoding.hpp"
 #include "morvex/errors.hpp"
 #include "morvex/quantum.hpp"
-#include "morvex/quantum/oqs.hpp"
+#include "quantum/oqs.hpp"
 #include "quantum/by_number.hpp"
 #include "quantum/internal.hpp"
 
@@ -29,7 +29,7 @@ std::string unsupported(std::uint8_t gen, const char* what) {
 
 }  // namespace
 
-namespace detail {
+namespace internal {
 
 KeyPair with_header(std::uint8_t first, std::uint8_t second, ByteView public_key, ByteView secret_key) {
   KeyPair out;
@@ -44,7 +44,7 @@ KeyPair with_header(std::uint8_t first, std::uint8_t second, ByteView public_key
   return out;
 }
 
-}  // namespace detail
+}  // namespace internal
 
 QuantumGeneration to_generation(std::int64_t value) {
   if (value < 1 || value > 8) not_a_member(value, "QuantumGeneration");
@@ -68,7 +68,7 @@ template <std::uint8_t Byte, std::string (*Mechanism)(std::int64_t)>
 KeyPair kem_keys(QuantumStrength strength) {
   const auto st = static_cast<std::int64_t>(strength);
   const oqs::KeyPair kp = oqs::generate_keypair(Mechanism(st));
-  return detail::with_header(Byte, static_cast<std::uint8_t>(st), kp.public_key, kp.secret_key);
+  return internal::with_header(Byte, static_cast<std::uint8_t>(st), kp.public_key, kp.secret_key);
 }
 
 // Gen4 has one strength: its forms take none.

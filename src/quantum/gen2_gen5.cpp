@@ -8,7 +8,7 @@
 #include "common/ossl.hpp"
 #include "morvex/errors.hpp"
 #include "morvex/quantum.hpp"
-#include "morvex/quantum/oqs.hpp"
+#include "quantum/oqs.hpp"
 #include "quantum/internal.hpp"
 
 namespace morvex::quantum {
@@ -24,14 +24,14 @@ Encrypted _gen2_encrypt(ByteView data, ByteView raw_pk, std::int64_t strength) {
   oqs::Encapsulation kem = oqs::encapsulate(oqs::cmce_alg(strength), raw_pk);
   const ByteView ss = kem.shared_secret;
   SecretArray<32> aes_key;
-  detail::hkdf_into(ss, {}, {}, aes_key.span());
-  const std::size_t m = detail::cbc_size(data.size());
+  internal::hkdf_into(ss, {}, {}, aes_key.span());
+  const std::size_t m = internal::cbc_size(data.size());
   Encrypted out{std::move(kem.ciphertext), Bytes(kGen2Min + m)};
   std::uint8_t* iv = out.message.data();
   std::uint8_t* ct = iv + kCbcIvSize;
-  morvex::detail::random_bytes(iv, kCbcIvSize);
-  detail::cbc_encrypt_into(data, aes_key.span(), iv, ct);
-  detail::hmac256_parts(ss, {ByteView(iv, kCbcIvSize + m)}, ct + m);
+  detail::random_bytes(iv, kCbcIvSize);
+  internal::cbc_encrypt_into(data, aes_key.span(), iv, ct);
+  internal::hmac256_parts(ss, {ByteView(iv, kCbcIvSize + m)}, ct + m);
   return out;
 }
 
@@ -40,26 +40,26 @@ SecureBytes _gen2_decrypt(ByteView enc, ByteView raw_sk, ByteView capsule, std::
   const ByteView iv = enc.first(kCbcIvSize);
   const ByteView ct = enc.subspan(kCbcIvSize, enc.size() - kGen2Min);
   const SecureBytes ss = oqs::decapsulate(oqs::cmce_alg(strength), raw_sk, capsule);
-  detail::check_mac(ss, enc, "Gen2 HMAC verification failed");
+  internal::check_mac(ss, enc, "Gen2 HMAC verification failed");
   SecretArray<32> aes_key;
-  detail::hkdf_into(ss, {}, {}, aes_key.span());
+  internal::hkdf_into(ss, {}, {}, aes_key.span());
   return _cbc_decrypt(ct, aes_key.span(), iv);
 }
 
 Encrypted _gen5_encrypt(ByteView data, ByteView raw_pk, std::int64_t strength) {
   oqs::Encapsulation kem = oqs::encapsulate(oqs::cmce_alg(strength), raw_pk);
-  const std::size_t m = detail::cbc_size(data.size());
+  const std::size_t m = internal::cbc_size(data.size());
   Encrypted out{std::move(kem.ciphertext), Bytes(kGen5Min + m)};
   std::uint8_t* salt = out.message.data();
   std::uint8_t* iv = salt + kGen5Salt;
   std::uint8_t* ct = iv + kCbcIvSize;
-  morvex::detail::random_bytes(salt, kGen5Salt);
+  detail::random_bytes(salt, kGen5Salt);
   SecretArray<64> dk;
-  detail::hkdf_into(kem.shared_secret, ByteView(salt, kGen5Salt), detail::view(kGen5Info), dk.span());
+  internal::hkdf_into(kem.shared_secret, ByteView(salt, kGen5Salt), internal::view(kGen5Info), dk.span());
   const ByteView aes_key(dk.data(), 32), mac_key(dk.data() + 32, 32);
-  morvex::detail::random_bytes(iv, kCbcIvSize);
-  detail::cbc_encrypt_into(data, aes_key, iv, ct);
-  detail::hmac256_parts(mac_key, {ByteView(salt, kGen5Salt + kCbcIvSize + m)}, ct + m);
+  detail::random_bytes(iv, kCbcIvSize);
+  internal::cbc_encrypt_into(data, aes_key, iv, ct);
+  internal::hmac256_parts(mac_key, {ByteView(salt, kGen5Salt + kCbcIvSize + m)}, ct + m);
   return out;
 }
 
@@ -70,9 +70,9 @@ SecureBytes _gen5_decrypt(ByteView enc, ByteView raw_sk, ByteView capsule, std::
   const ByteView ct = enc.subspan(kGen5Salt + kCbcIvSize, enc.size() - kGen5Min);
   const SecureBytes ss = oqs::decapsulate(oqs::cmce_alg(strength), raw_sk, capsule);
   SecretArray<64> dk;
-  detail::hkdf_into(ss, salt, detail::view(kGen5Info), dk.span());
+  internal::hkdf_into(ss, salt, internal::view(kGen5Info), dk.span());
   const ByteView aes_key(dk.data(), 32), mac_key(dk.data() + 32, 32);
-  detail::check_mac(mac_key, enc, "Gen5 HMAC verification failed");
+  internal::check_mac(mac_key, enc, "Gen5 HMAC verification failed");
   return _cbc_decrypt(ct, aes_key, iv);
 }
 

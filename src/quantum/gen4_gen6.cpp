@@ -6,22 +6,22 @@
 #include "common/ossl.hpp"
 #include "morvex/errors.hpp"
 #include "morvex/quantum.hpp"
-#include "morvex/quantum/oqs.hpp"
+#include "quantum/oqs.hpp"
 #include "quantum/internal.hpp"
 
 namespace morvex::quantum {
 namespace {
 
-constexpr std::size_t kGen4Min = kGcmNonceSize + kGcmTagSize;       // 28
+constexpr std::size_t kGen4Min = aes::GCM_NONCE_SIZE + aes::GCM_TAG_SIZE;       // 28
 constexpr std::size_t kGen6Salt = 16;
-constexpr std::size_t kGen6Min = kGen6Salt + kGcmNonceSize + kGcmTagSize;  // 44
+constexpr std::size_t kGen6Min = kGen6Salt + aes::GCM_NONCE_SIZE + aes::GCM_TAG_SIZE;  // 44
 
 }  // namespace
 
 SecretArray<32> _gen4_key(ByteView ss) {
   static constexpr std::uint8_t kOne = 0x01;
   SecretArray<32> key;
-  detail::hmac256_parts(ss, {ByteView(&kOne, 1)}, key.data());
+  internal::hmac256_parts(ss, {ByteView(&kOne, 1)}, key.data());
   return key;
 }
 
@@ -30,8 +30,8 @@ Encrypted _gen4_encrypt(ByteView data, ByteView raw_pk) {
   const SecretArray<32> key = _gen4_key(kem.shared_secret);
   Encrypted out{std::move(kem.ciphertext), Bytes(kGen4Min + data.size())};
   std::uint8_t* m = out.message.data();
-  morvex::detail::random_bytes(m, kGcmNonceSize);
-  detail::gcm_seal_into(key.span(), m, data, m + kGcmNonceSize);
+  detail::random_bytes(m, aes::GCM_NONCE_SIZE);
+  internal::gcm_seal_into(key.span(), m, data, m + aes::GCM_NONCE_SIZE);
   return out;
 }
 
@@ -39,20 +39,20 @@ SecureBytes _gen4_decrypt(ByteView enc, ByteView raw_sk, ByteView capsule) {
   if (enc.size() < kGen4Min) throw InvalidInputError("Invalid Gen4 encrypted message");
   const SecureBytes ss = oqs::decapsulate(oqs::frodo_alg(2), raw_sk, capsule);
   const SecretArray<32> key = _gen4_key(ss);
-  return detail::gcm_open_body(key.span(), enc);
+  return internal::gcm_open_body(key.span(), enc);
 }
 
 Encrypted _gen6_encrypt(ByteView data, ByteView raw_pk, std::int64_t strength) {
   oqs::Encapsulation kem = oqs::encapsulate(oqs::frodo_alg(strength), raw_pk);
   Encrypted out{std::move(kem.ciphertext), Bytes(kGen6Min + data.size())};
-  detail::hkdf_gcm_seal_into(kem.shared_secret, kGen6Salt, detail::view(kGen6Info), data, out.message.data());
+  internal::hkdf_gcm_seal_into(kem.shared_secret, kGen6Salt, internal::view(kGen6Info), data, out.message.data());
   return out;
 }
 
 SecureBytes _gen6_decrypt(ByteView enc, ByteView raw_sk, ByteView capsule, std::int64_t strength) {
   if (enc.size() < kGen6Min) throw InvalidInputError("Invalid Gen6 encrypted message");
   const SecureBytes ss = oqs::decapsulate(oqs::frodo_alg(strength), raw_sk, capsule);
-  return detail::hkdf_gcm_open(ss, kGen6Salt, detail::view(kGen6Info), enc);
+  return internal::hkdf_gcm_open(ss, kGen6Salt, internal::view(kGen6Info), enc);
 }
 
 }  // namespace morvex::quantum

@@ -16,21 +16,23 @@
 #include "common/ossl.hpp"
 #include "morvex/errors.hpp"
 #include "morvex/quantum.hpp"
-#include "morvex/quantum/oqs.hpp"
+#include "quantum/oqs.hpp"
 #include "quantum/internal.hpp"
 #include "rsa/internal.hpp"
 
 namespace morvex::quantum {
 namespace {
 
-using morvex::detail::PKey;
-using morvex::detail::PKeyCtx;
+using detail::PKey;
+using detail::PKeyCtx;
 
 constexpr std::size_t kPrefix = 4;
 constexpr std::size_t kSalt = 32;
 constexpr std::size_t kSessionKey = 32;
-constexpr std::size_t kMessageMin = kSalt + kGcmNonceSize + kGcmTagSize;  // 60
+constexpr std::size_t kMessageMin = kSalt + aes::GCM_NONCE_SIZE + aes::GCM_TAG_SIZE;  // 60
 constexpr int kRsaBits = 4096;
+// The OAEP failures reach this format as they are: it words its own errors.
+constexpr rsa::internal::OaepErrors kPrimitive = rsa::internal::OaepErrors::Primitive;
 
 // A length-prefixed field followed by the rest: the field is cut at the end
 // of the input, and `complete` tells whether the prefix was honoured.
@@ -39,14 +41,14 @@ struct Split {
   bool complete;
 };
 Split split_prefixed(ByteView in) {
-  const std::uint64_t len = detail::read_le32(in.data());
+  const std::uint64_t len = internal::read_le32(in.data());
   const std::uint64_t avail = in.size() - kPrefix;
   const std::size_t take = static_cast<std::size_t>(std::min(len, avail));
   return {in.subspan(kPrefix, take), in.subspan(kPrefix + take), len <= avail};
 }
 
 std::string parser_message(const char* fallback) {
-  std::string text = morvex::detail::take_openssl_error();
+  std::string text = detail::take_openssl_error();
   return text.empty() ? std::string(fallback) : text;
 }
 
@@ -54,7 +56,7 @@ std::string parser_message(const char* fallback) {
 template <class Vec>
 void put_prefixed(Vec& out, ByteView field) {
   std::uint8_t len[kPrefix];
-  detail::write_le32(len, static_cast<std::uint32_t>(field.size()));
+  internal::write_le32(len, static_cast<std::uint32_t>(field.size()));
   out.insert(out.end(), len, len + kPrefix);
   out.insert(out.end(), field.begin(), field.end());
 }
@@ -96,20 +98,20 @@ KeyPair _gen7_generate(QuantumStrength strength) {
   PKeyCtx kctx(EVP_PKEY_CTX_new_from_name(nullptr, "RSA", nullptr));
   if (!kctx || EVP_PKEY_keygen_init(kctx.get()) != 1 ||
       EVP_PKEY_CTX_set_rsa_keygen_bits(kctx.get(), kRsaBits) != 1)
-    morvex::detail::throw_openssl("RSA key generation failed");
+    detail::throw_openssl("RSA key generation failed");
   EVP_PKEY* raw_key = nullptr;
-  if (EVP_PKEY_generate(kctx.get(), &raw_key) != 1) morvex::detail::throw_openssl("RSA key generation failed");
+  if (EVP_PKEY_generate(kctx.get(), &raw_key) != 1) detail::throw_openssl("RSA key generation failed");
   const PKey rsa(raw_key);
 
   const int pub_len = i2d_PublicKey(rsa.get(), nullptr);
   const int priv_len = i2d_PrivateKey(rsa.get(), nullptr);
-  if (pub_len <= 0 || priv_len <= 0) morvex::detail::throw_openssl("RSA key export failed");
+  if (pub_len <= 0 || priv_len <= 0) detail::throw_openssl("RSA key export failed");
   Bytes pub_der(static_cast<std::size_t>(pub_len));
   SecureBytes priv_der(static_cast<std::size_t>(priv_len));
   unsigned char* p = pub_der.data();
   unsigned char* q = priv_der.data();
   if (i2d_PublicKey(rsa.get(), &p) != pub_len || i2d_PrivateKey(rsa.get(), &q) != priv_len)
-    morvex::detail::throw_openssl("RSA key export failed");
+    detail::throw_openssl("RSA key export failed");
 
   oqs::KeyPair frodo = oqs::generate_keypair(oqs::frodo_alg(static_cast<std::int64_t>(strength)));
   const std::uint8_t header[2] = {7, static_cast<std::uint8_t>(strength)};
@@ -132,31 +134,31 @@ Encrypted _gen7_encrypt(ByteView data, ByteView raw, std::int64_t strength) {
 
   PKey rsa;
   {
-    using morvex::rsa::internal::KeyStructure;
-    if (const char* fault = morvex::rsa::internal::der_fault(parts.field, KeyStructure::RsaPublicKey))
+    using rsa::internal::KeyStructure;
+    if (const char* fault = rsa::internal::der_fault(parts.field, KeyStructure::RsaPublicKey))
       throw InvalidInputError(std::string("Invalid Gen7 RSA public key: ") + fault,
                               std::make_exception_ptr(PrimitiveError(fault)));
     const Bytes spki = _pkcs1_to_spki(parts.field);
     const unsigned char* p = spki.data();
-    morvex::detail::clear_openssl_errors();
+    detail::clear_openssl_errors();
     rsa.reset(d2i_PUBKEY(nullptr, &p, static_cast<long>(spki.size())));
     if (!rsa) {
       const std::string why = parser_message("could not decode the key");
       throw InvalidInputError("Invalid Gen7 RSA public key: " + why,
                               std::make_exception_ptr(PrimitiveError(why)));
     }
-    if (morvex::rsa::internal::has_unusable_exponent(rsa.get())) {
-      const char* why = morvex::rsa::internal::kUnusableExponent;
+    if (rsa::internal::has_unusable_exponent(rsa.get())) {
+      const char* why = rsa::internal::kUnusableExponent;
       throw InvalidInputError(std::string("Invalid Gen7 RSA public key: ") + why,
                               std::make_exception_ptr(PrimitiveError(why)));
     }
   }
 
   SecretArray<kSessionKey> session_key;
-  morvex::detail::random_bytes(session_key.data(), kSessionKey);
+  detail::random_bytes(session_key.data(), kSessionKey);
   Bytes rsa_ct;
   try {
-    rsa_ct = morvex::rsa::internal::oaep_encrypt(rsa.get(), session_key.span());
+    rsa_ct = rsa::internal::encrypt_oaep(rsa.get(), session_key.span(), kPrimitive);
   } catch (const PrimitiveError& e) {
     // Only a modulus too small for a 32-byte OAEP-SHA-256 payload gets here.
     throw InvalidInputError(std::string("Invalid Gen7 RSA public key: ") + e.what(), std::current_exception());
@@ -170,7 +172,7 @@ Encrypted _gen7_encrypt(ByteView data, ByteView raw, std::int64_t strength) {
   put_prefixed(out.secret, rsa_ct);
   out.secret.insert(out.secret.end(), kem.ciphertext.begin(), kem.ciphertext.end());
   out.message.resize(kMessageMin + data.size());
-  detail::hkdf_gcm_seal_into(combined.span(), kSalt, detail::view(kGen7Info), data, out.message.data());
+  internal::hkdf_gcm_seal_into(combined.span(), kSalt, internal::view(kGen7Info), data, out.message.data());
   return out;
 }
 
@@ -185,18 +187,18 @@ SecureBytes _gen7_decrypt(ByteView enc, ByteView raw, ByteView secret, std::int6
   {
     // PKCS#1 (what our keys hold) or PKCS#8, each read only in canonical DER
     // that ends where the field ends.
-    using morvex::rsa::internal::KeyStructure;
-    const KeyStructure structure = morvex::rsa::internal::private_structure(key_parts.field);
-    if (const char* fault = morvex::rsa::internal::der_fault(key_parts.field, structure))
+    using rsa::internal::KeyStructure;
+    const KeyStructure structure = rsa::internal::private_structure(key_parts.field);
+    if (const char* fault = rsa::internal::der_fault(key_parts.field, structure))
       throw InvalidInputError(std::string("Invalid Gen7 RSA private key: ") + fault,
                               std::make_exception_ptr(PrimitiveError(fault)));
     const long len = static_cast<long>(key_parts.field.size());
     const unsigned char* p = key_parts.field.data();
-    morvex::detail::clear_openssl_errors();
+    detail::clear_openssl_errors();
     if (structure == KeyStructure::RsaPrivateKey) {
       rsa.reset(d2i_PrivateKey(EVP_PKEY_RSA, nullptr, &p, len));
     } else {
-      const morvex::detail::OsslPtr<PKCS8_PRIV_KEY_INFO, PKCS8_PRIV_KEY_INFO_free> info(
+      const detail::OsslPtr<PKCS8_PRIV_KEY_INFO, PKCS8_PRIV_KEY_INFO_free> info(
           d2i_PKCS8_PRIV_KEY_INFO(nullptr, &p, len));
       if (info) rsa.reset(EVP_PKCS82PKEY(info.get()));
     }
@@ -209,7 +211,7 @@ SecureBytes _gen7_decrypt(ByteView enc, ByteView raw, ByteView secret, std::int6
 
   SecureBytes session_key;
   try {
-    session_key = morvex::rsa::internal::oaep_decrypt(rsa.get(), secret_parts.field);
+    session_key = rsa::internal::decrypt_oaep(rsa.get(), secret_parts.field, kPrimitive);
   } catch (const PrimitiveError&) {
     throw DecryptionError("Gen7 RSA decryption failed", std::current_exception());
   }
@@ -221,7 +223,7 @@ SecureBytes _gen7_decrypt(ByteView enc, ByteView raw, ByteView secret, std::int6
   const SecureBytes frodo_ss = oqs::decapsulate(oqs::frodo_alg(strength), key_parts.rest, secret_parts.rest);
   const SecretArray<32> combined = _xor_mix(session_key, frodo_ss);
 
-  return detail::hkdf_gcm_open(combined.span(), kSalt, detail::view(kGen7Info), enc);
+  return internal::hkdf_gcm_open(combined.span(), kSalt, internal::view(kGen7Info), enc);
 }
 
 }  // namespace morvex::quantum

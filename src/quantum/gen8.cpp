@@ -12,51 +12,51 @@
 #include "common/ossl.hpp"
 #include "morvex/errors.hpp"
 #include "morvex/quantum.hpp"
-#include "morvex/quantum/oqs.hpp"
+#include "quantum/oqs.hpp"
 #include "quantum/internal.hpp"
 
 namespace morvex::quantum {
 namespace {
 
-using morvex::detail::PKey;
-using morvex::detail::PKeyCtx;
+using detail::PKey;
+using detail::PKeyCtx;
 
 constexpr std::size_t kX = 32;
 constexpr std::size_t kPrefix = 4;
 constexpr std::size_t kSalt = 32;
 constexpr std::size_t kSecretMin = kPrefix + kX;                           // 36
-constexpr std::size_t kMessageMin = kSalt + kGcmNonceSize + kGcmTagSize;  // 60
+constexpr std::size_t kMessageMin = kSalt + aes::GCM_NONCE_SIZE + aes::GCM_TAG_SIZE;  // 60
 
 PKey x25519_generate() {
   PKeyCtx ctx(EVP_PKEY_CTX_new_id(EVP_PKEY_X25519, nullptr));
   EVP_PKEY* key = nullptr;
   if (!ctx || EVP_PKEY_keygen_init(ctx.get()) != 1 || EVP_PKEY_keygen(ctx.get(), &key) != 1)
-    morvex::detail::throw_openssl("X25519 key generation failed");
+    detail::throw_openssl("X25519 key generation failed");
   return PKey(key);
 }
 
 PKey x25519_private(const std::uint8_t* raw) {
   PKey key(EVP_PKEY_new_raw_private_key(EVP_PKEY_X25519, nullptr, raw, kX));
-  if (!key) morvex::detail::throw_openssl("invalid X25519 private key");
+  if (!key) detail::throw_openssl("invalid X25519 private key");
   return key;
 }
 
 PKey x25519_public(const std::uint8_t* raw) {
   PKey key(EVP_PKEY_new_raw_public_key(EVP_PKEY_X25519, nullptr, raw, kX));
-  if (!key) morvex::detail::throw_openssl("invalid X25519 public key");
+  if (!key) detail::throw_openssl("invalid X25519 public key");
   return key;
 }
 
 void raw_public(EVP_PKEY* key, std::uint8_t* out) {
   std::size_t n = kX;
   if (EVP_PKEY_get_raw_public_key(key, out, &n) != 1 || n != kX)
-    morvex::detail::throw_openssl("X25519 key export failed");
+    detail::throw_openssl("X25519 key export failed");
 }
 
 void raw_private(EVP_PKEY* key, std::uint8_t* out) {
   std::size_t n = kX;
   if (EVP_PKEY_get_raw_private_key(key, out, &n) != 1 || n != kX)
-    morvex::detail::throw_openssl("X25519 key export failed");
+    detail::throw_openssl("X25519 key export failed");
 }
 
 // X25519(priv, peer) into `out`; PrimitiveError for a failed agreement,
@@ -66,7 +66,7 @@ void x25519_agree(EVP_PKEY* priv, EVP_PKEY* peer, std::uint8_t* out) {
   std::size_t n = kX;
   if (!ctx || EVP_PKEY_derive_init(ctx.get()) != 1 || EVP_PKEY_derive_set_peer(ctx.get(), peer) != 1 ||
       EVP_PKEY_derive(ctx.get(), out, &n) != 1 || n != kX)
-    morvex::detail::throw_openssl("X25519 agreement failed");
+    detail::throw_openssl("X25519 agreement failed");
   if (std::all_of(out, out + kX, [](std::uint8_t b) { return b == 0; })) {
     secure_wipe(out, kX);
     throw PrimitiveError("all-zero X25519 shared secret");
@@ -125,12 +125,12 @@ Encrypted _gen8_encrypt(ByteView data, ByteView raw, std::int64_t strength) {
   Encrypted out;
   const std::size_t c = kem.ciphertext.size();
   out.secret.resize(kPrefix + c + kX);
-  detail::write_le32(out.secret.data(), static_cast<std::uint32_t>(c));
+  internal::write_le32(out.secret.data(), static_cast<std::uint32_t>(c));
   std::copy(kem.ciphertext.begin(), kem.ciphertext.end(), out.secret.begin() + kPrefix);
   std::copy(eph_pub, eph_pub + kX, out.secret.begin() + static_cast<std::ptrdiff_t>(kPrefix + c));
 
   out.message.resize(kMessageMin + data.size());
-  detail::hkdf_gcm_seal_into(combined.span(), kSalt, detail::view(kGen8Info), data, out.message.data());
+  internal::hkdf_gcm_seal_into(combined.span(), kSalt, internal::view(kGen8Info), data, out.message.data());
   return out;
 }
 
@@ -138,7 +138,7 @@ SecureBytes _gen8_decrypt(ByteView enc, ByteView raw, ByteView secret, std::int6
   if (raw.size() < kX) throw InvalidInputError("Invalid Gen8 private key");
   if (secret.size() < kSecretMin) throw InvalidInputError("Invalid Gen8 encapsulated secret");
   if (enc.size() < kMessageMin) throw InvalidInputError("Invalid Gen8 encrypted message");
-  const std::uint64_t c = detail::read_le32(secret.data());
+  const std::uint64_t c = internal::read_le32(secret.data());
   if (c == 0 || c > std::uint64_t{secret.size()} - kSecretMin)
     throw InvalidInputError("Invalid Gen8 encapsulated secret");
   const ByteView kem_ct = secret.subspan(kPrefix, static_cast<std::size_t>(c));
@@ -152,12 +152,12 @@ SecureBytes _gen8_decrypt(ByteView enc, ByteView raw, ByteView secret, std::int6
     x25519_agree(priv.get(), peer.get(), combined.data());
   } catch (const PrimitiveError&) {
     // A low-order ephemeral key can only come from altered data.
-    throw DecryptionError(detail::kGcmFailed, std::current_exception());
+    throw DecryptionError(internal::kGcmFailed, std::current_exception());
   }
   if (kem_ss.size() != 32) throw PrimitiveError("unexpected ML-KEM shared secret size");
   std::copy(kem_ss.begin(), kem_ss.end(), combined.data() + kX);
 
-  return detail::hkdf_gcm_open(combined.span(), kSalt, detail::view(kGen8Info), enc);
+  return internal::hkdf_gcm_open(combined.span(), kSalt, internal::view(kGen8Info), enc);
 }
 
 }  // namespace morvex::quantum

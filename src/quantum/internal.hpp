@@ -6,9 +6,9 @@
 #include <span>
 
 #include "morvex/bytes.hpp"
-#include "morvex/quantum/formats.hpp"
+#include "quantum/formats.hpp"
 
-namespace morvex::quantum::detail {
+namespace morvex::quantum::internal {
 
 inline ByteView view(std::string_view s) noexcept { return as_bytes(s); }
 
@@ -60,4 +60,4 @@ bool equal_ct(const std::uint8_t* a, const std::uint8_t* b, std::size_t n) noexc
 // `refusal` otherwise.
 void check_mac(ByteView mac_key, ByteView enc, const char* refusal);
 
-}  // namespace morvex::quantum::detail
+}  // namespace morvex::quantum::internal

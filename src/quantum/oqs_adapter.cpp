@@ -7,13 +7,13 @@
 #include <string>
 
 #include "morvex/errors.hpp"
-#include "morvex/quantum/oqs.hpp"
+#include "quantum/oqs.hpp"
 #include "quantum/oqs_mechanisms.hpp"
 
 namespace morvex::quantum::oqs {
 namespace {
 
-using detail::Mechanism;
+using internal::Mechanism;
 
 constexpr const char* kKemKeygen = "KEM key generation failed (";
 constexpr const char* kKemEncaps = "KEM encapsulation failed (";
@@ -40,13 +40,13 @@ auto guarded(const char* prefix, std::string_view alg, F&& f) -> decltype(f()) {
 }
 
 const Mechanism& kem(std::string_view alg) {
-  const Mechanism* m = detail::find_mechanism(alg);
+  const Mechanism* m = internal::find_mechanism(alg);
   if (m == nullptr || !m->is_kem()) throw PrimitiveError("KEM mechanism not supported");
   return *m;
 }
 
 const Mechanism& sig(std::string_view alg) {
-  const Mechanism* m = detail::find_mechanism(alg);
+  const Mechanism* m = internal::find_mechanism(alg);
   if (m == nullptr || m->is_kem()) throw PrimitiveError("signature mechanism not supported");
   return *m;
 }
@@ -63,12 +63,12 @@ std::optional<std::vector<std::string>> g_enabled_override;
 }  // namespace
 
 KeyPair generate_keypair(std::string_view alg) {
-  const detail::Backend& b = detail::backend();
+  const internal::Backend& b = internal::backend();
   return guarded(kKemKeygen, alg, [&] { return b.kem_keypair(kem(alg), nullptr); });
 }
 
 Encapsulation encapsulate(std::string_view alg, ByteView public_key) {
-  const detail::Backend& b = detail::backend();
+  const internal::Backend& b = internal::backend();
   return guarded(kKemEncaps, alg, [&] {
     const Mechanism& m = kem(alg);
     check_length("public key", public_key.size(), m.public_key);
@@ -77,7 +77,7 @@ Encapsulation encapsulate(std::string_view alg, ByteView public_key) {
 }
 
 SecureBytes decapsulate(std::string_view alg, ByteView secret_key, ByteView ciphertext) {
-  const detail::Backend& b = detail::backend();
+  const internal::Backend& b = internal::backend();
   return guarded(kKemDecaps, alg, [&] {
     const Mechanism& m = kem(alg);
     check_length("secret key", secret_key.size(), m.secret_key);
@@ -87,12 +87,12 @@ SecureBytes decapsulate(std::string_view alg, ByteView secret_key, ByteView ciph
 }
 
 KeyPair sig_generate_keypair(std::string_view alg) {
-  const detail::Backend& b = detail::backend();
+  const internal::Backend& b = internal::backend();
   return guarded(kSigKeygen, alg, [&] { return b.sig_keypair(sig(alg), nullptr); });
 }
 
 Bytes sig_sign(std::string_view alg, ByteView secret_key, ByteView message) {
-  const detail::Backend& b = detail::backend();
+  const internal::Backend& b = internal::backend();
   return guarded(kSign, alg, [&] {
     const Mechanism& m = sig(alg);
     check_length("secret key", secret_key.size(), m.secret_key);
@@ -101,9 +101,9 @@ Bytes sig_sign(std::string_view alg, ByteView secret_key, ByteView message) {
 }
 
 bool sig_verify(std::string_view alg, ByteView public_key, ByteView message, ByteView signature) {
-  const detail::Backend& b = detail::backend();
+  const internal::Backend& b = internal::backend();
   try {
-    const Mechanism* m = detail::find_mechanism(alg);
+    const Mechanism* m = internal::find_mechanism(alg);
     if (m == nullptr || m->is_kem()) return false;
     if (public_key.size() != m->public_key || signature.size() != m->output) return false;
     return b.sig_verify(*m, public_key, message, signature);
@@ -113,13 +113,13 @@ bool sig_verify(std::string_view alg, ByteView public_key, ByteView message, Byt
 }
 
 std::vector<std::string> enabled_sig_mechanisms() {
-  (void)detail::backend();
+  (void)internal::backend();
   {
     std::lock_guard lock(g_enabled_mutex);
     if (g_enabled_override) return *g_enabled_override;
   }
   std::vector<std::string> names;
-  for (const Mechanism& m : detail::mechanisms())
+  for (const Mechanism& m : internal::mechanisms())
     if (!m.is_kem()) names.emplace_back(m.name);
   return names;
 }

@@ -4,11 +4,11 @@
 #include <mutex>
 
 #include "morvex/errors.hpp"
-#include "morvex/quantum/oqs.hpp"
+#include "quantum/oqs.hpp"
 #include "quantum/oqs_mechanisms.hpp"
 
 namespace morvex::quantum::oqs {
-namespace detail {
+namespace internal {
 namespace {
 
 constexpr const char* kLoaderMessage =
@@ -52,19 +52,19 @@ LoadCounts load_counts() noexcept {
   return {g_attempts.load(std::memory_order_relaxed), g_successes.load(std::memory_order_relaxed)};
 }
 
-}  // namespace detail
+}  // namespace internal
 
-void _oqs() { (void)detail::backend(); }
+void _oqs() { (void)internal::backend(); }
 
 namespace testing {
 
 void set_backend_available(bool available) {
-  std::lock_guard lock(detail::g_load_mutex);
-  detail::g_forced_absent.store(!available, std::memory_order_release);
+  std::lock_guard lock(internal::g_load_mutex);
+  internal::g_forced_absent.store(!available, std::memory_order_release);
   // Forget the handle either way: the next call loads again, as a process
   // that has not loaded yet would. The backend itself is immortal, so calls
   // still running on the old handle are unaffected.
-  detail::g_handle.store(nullptr, std::memory_order_release);
+  internal::g_handle.store(nullptr, std::memory_order_release);
 }
 
 }  // namespace testing

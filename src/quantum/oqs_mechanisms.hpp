@@ -10,9 +10,9 @@
 #include <string_view>
 
 #include "morvex/bytes.hpp"
-#include "morvex/quantum/oqs.hpp"
+#include "quantum/oqs.hpp"
 
-namespace morvex::quantum::oqs::detail {
+namespace morvex::quantum::oqs::internal {
 
 enum class Family { MlKem, FrodoKem, ClassicMcEliece, MlDsa, SlhDsa };
 
@@ -109,4 +109,4 @@ class ProviderScope {
 };
 #endif
 
-}  // namespace morvex::quantum::oqs::detail
+}  // namespace morvex::quantum::oqs::internal

@@ -4,11 +4,11 @@
 #include <string>
 
 #include "morvex/errors.hpp"
-#include "morvex/quantum/oqs.hpp"
+#include "quantum/oqs.hpp"
 #include "quantum/oqs_mechanisms.hpp"
 
 namespace morvex::quantum::oqs {
-namespace detail {
+namespace internal {
 namespace {
 
 constexpr std::size_t kDraw = 0;  // one draw per request of the library
@@ -53,40 +53,40 @@ std::size_t strength_index(std::int64_t strength) {
   return static_cast<std::size_t>(strength);
 }
 
-}  // namespace detail
+}  // namespace internal
 
 namespace {
 // The names by strength come from the mechanism table, which lists each
 // family from the lowest strength up; the SLH-DSA parameter sets go by two
 // spellings, the three preferred ones first.
-std::string nth(detail::Family family, std::size_t index) {
-  for (const detail::Mechanism& m : detail::mechanisms())
+std::string nth(internal::Family family, std::size_t index) {
+  for (const internal::Mechanism& m : internal::mechanisms())
     if (m.family == family && index-- == 0) return std::string(m.name);
   throw OutOfRangeError("strength index out of range");
 }
 }  // namespace
 
-std::string frodo_alg(std::int64_t strength) { return nth(detail::Family::FrodoKem, detail::strength_index(strength)); }
+std::string frodo_alg(std::int64_t strength) { return nth(internal::Family::FrodoKem, internal::strength_index(strength)); }
 std::string cmce_alg(std::int64_t strength) {
-  return nth(detail::Family::ClassicMcEliece, detail::strength_index(strength));
+  return nth(internal::Family::ClassicMcEliece, internal::strength_index(strength));
 }
-std::string mlkem_alg(std::int64_t strength) { return nth(detail::Family::MlKem, detail::strength_index(strength)); }
-std::string mldsa_alg(std::int64_t strength) { return nth(detail::Family::MlDsa, detail::strength_index(strength)); }
+std::string mlkem_alg(std::int64_t strength) { return nth(internal::Family::MlKem, internal::strength_index(strength)); }
+std::string mldsa_alg(std::int64_t strength) { return nth(internal::Family::MlDsa, internal::strength_index(strength)); }
 
 std::vector<std::string> slhdsa_candidates(std::int64_t strength) {
-  const std::size_t i = detail::strength_index(strength);
-  return {nth(detail::Family::SlhDsa, i), nth(detail::Family::SlhDsa, i + 3)};
+  const std::size_t i = internal::strength_index(strength);
+  return {nth(internal::Family::SlhDsa, i), nth(internal::Family::SlhDsa, i + 3)};
 }
 
 KemSizes kem_sizes(std::string_view alg) {
-  const detail::Mechanism* m = detail::find_mechanism(alg);
+  const internal::Mechanism* m = internal::find_mechanism(alg);
   if (m == nullptr || !m->is_kem())
     throw QuantumOperationError("Unknown KEM mechanism: " + std::string(alg));
   return {m->public_key, m->secret_key, m->output, m->shared_secret};
 }
 
 SigSizes sig_sizes(std::string_view alg) {
-  const detail::Mechanism* m = detail::find_mechanism(alg);
+  const internal::Mechanism* m = internal::find_mechanism(alg);
   if (m == nullptr || m->is_kem())
     throw QuantumOperationError("Unknown signature mechanism: " + std::string(alg));
   return {m->public_key, m->secret_key, m->output};

@@ -4,7 +4,7 @@
 
 #include "morvex/errors.hpp"
 #include "morvex/quantum.hpp"
-#include "morvex/quantum/oqs.hpp"
+#include "quantum/oqs.hpp"
 #include "quantum/by_number.hpp"
 #include "quantum/internal.hpp"
 
@@ -34,7 +34,7 @@ KeyPair generate_signature_keypair(SignatureAlgorithm algorithm, QuantumStrength
   const QuantumStrength st = to_strength(static_cast<std::int64_t>(strength));
   const std::string mechanism = oqs::sig_algorithm(_sig_kind(alg), static_cast<std::int64_t>(st));
   const oqs::KeyPair kp = oqs::sig_generate_keypair(mechanism);
-  return detail::with_header(static_cast<std::uint8_t>(alg), static_cast<std::uint8_t>(st), kp.public_key,
+  return internal::with_header(static_cast<std::uint8_t>(alg), static_cast<std::uint8_t>(st), kp.public_key,
                              kp.secret_key);
 }
 

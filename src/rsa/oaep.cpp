@@ -59,42 +59,42 @@ Out oaep_run(EVP_PKEY* key, ByteView in, PKeyInit init, PKeyOp op, const char* f
 
 }  // namespace
 
-Bytes internal::oaep_encrypt(EVP_PKEY* key, ByteView data) {
-  return oaep_run<Bytes>(key, data, &EVP_PKEY_encrypt_init_ex, &EVP_PKEY_encrypt, "encryption failed");
-}
-
-SecureBytes internal::oaep_decrypt(EVP_PKEY* key, ByteView blob) {
-  return oaep_run<SecureBytes>(key, blob, &EVP_PKEY_decrypt_init_ex, &EVP_PKEY_decrypt, "decryption failed");
-}
-
-Bytes encrypt_oaep_with(EVP_PKEY* key, ByteView data) {
+Bytes internal::encrypt_oaep(EVP_PKEY* key, ByteView data, OaepErrors errors) {
+  const auto run = [&] {
+    return oaep_run<Bytes>(key, data, &EVP_PKEY_encrypt_init_ex, &EVP_PKEY_encrypt, "encryption failed");
+  };
+  if (errors == OaepErrors::Primitive) return run();
   try {
-    return internal::oaep_encrypt(key, data);
+    return run();
   } catch (const PrimitiveError& e) {
     throw EncryptionError(std::string("RSA encryption failed: ") + e.what(), std::current_exception());
   }
 }
 
-SecureBytes decrypt_oaep_with(EVP_PKEY* key, ByteView blob) {
+SecureBytes internal::decrypt_oaep(EVP_PKEY* key, ByteView blob, OaepErrors errors) {
+  const auto run = [&] {
+    return oaep_run<SecureBytes>(key, blob, &EVP_PKEY_decrypt_init_ex, &EVP_PKEY_decrypt, "decryption failed");
+  };
+  if (errors == OaepErrors::Primitive) return run();
   try {
-    return internal::oaep_decrypt(key, blob);
+    return run();
   } catch (const PrimitiveError& e) {
     throw DecryptionError(std::string("RSA decryption failed: ") + e.what(), std::current_exception());
   }
 }
 
-Bytes _encrypt_oaep(ByteView data, std::string_view public_pem) {
+Bytes internal::encrypt_oaep(ByteView data, std::string_view public_pem) {
   if (data.size() > MAX_OAEP_PLAINTEXT) {
     throw InvalidInputError("Data too large for a direct RSA-OAEP block (" + std::to_string(data.size()) +
                             " > " + std::to_string(MAX_OAEP_PLAINTEXT) + " bytes)");
   }
   const Key key = _load_public(public_pem);
-  return encrypt_oaep_with(key.get(), data);
+  return encrypt_oaep(key.get(), data);
 }
 
-SecureBytes _decrypt_oaep(ByteView blob, std::string_view private_pem) {
+SecureBytes internal::decrypt_oaep(ByteView blob, std::string_view private_pem) {
   const Key key = _load_private(private_pem);
-  return decrypt_oaep_with(key.get(), blob);
+  return decrypt_oaep(key.get(), blob);
 }
 
 }  // namespace morvex::rsa

@@ -9,6 +9,7 @@
 #include "morvex/encoding.hpp"
 #include "morvex/errors.hpp"
 #include "morvex/rsa.hpp"
+#include "rsa/internal.hpp"
 
 namespace morvex::rsa {
 namespace {

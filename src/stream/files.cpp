@@ -21,7 +21,7 @@ IoError::IoError(int error_number, std::string path)
     : Error(ErrorKind::Io, std::strerror(error_number)), error_number_(error_number), path_(std::move(path)) {}
 
 namespace stream {
-namespace detail {
+namespace internal {
 
 File::File(const std::filesystem::path& path, int flags, mode_t mode) : path_(path.string()) {
   do fd_ = ::open(path_.c_str(), flags | O_CLOEXEC, mode);
@@ -81,13 +81,13 @@ void File::close() {
   if (::close(fd) != 0) throw IoError(errno, path_);
 }
 
-}  // namespace detail
+}  // namespace internal
 
 namespace {
 
 std::filesystem::path temporary_beside(const std::filesystem::path& target) {
   std::uint8_t random[9];
-  morvex::detail::random_bytes(random, sizeof random);
+  detail::random_bytes(random, sizeof random);
   std::string tag = encoding::base64_encode(ByteView(random, sizeof random));
   for (char& c : tag)
     if (c == '/') c = '_';
@@ -99,7 +99,7 @@ constexpr std::size_t kBatchChunks = 16;
 
 template <class Machine, class InBuf, class OutBuf>
 void pump(Machine& m, std::size_t batch, const std::filesystem::path& src, const std::filesystem::path& dst) {
-  detail::File in(src, O_RDONLY);
+  internal::File in(src, O_RDONLY);
   PendingFile out(dst);
   InBuf buf(batch);
   OutBuf result((kBatchChunks + 2) * SEALED_CHUNK_SIZE + HEADER_SIZE);
@@ -116,7 +116,7 @@ void pump(Machine& m, std::size_t batch, const std::filesystem::path& src, const
 
 struct PendingFile::State {
   std::filesystem::path target, temp;
-  std::optional<detail::File> file;
+  std::optional<internal::File> file;
   bool live = true;
   explicit State(const std::filesystem::path& t) : target(t), temp(temporary_beside(t)) {
     try {

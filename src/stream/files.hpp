@@ -10,7 +10,7 @@
 
 #include "morvex/bytes.hpp"
 
-namespace morvex::stream::detail {
+namespace morvex::stream::internal {
 
 class File {
  public:
@@ -32,4 +32,4 @@ class File {
   int fd_ = -1;
 };
 
-}  // namespace morvex::stream::detail
+}  // namespace morvex::stream::internal

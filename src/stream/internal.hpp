@@ -5,13 +5,13 @@
 #include <cstdint>
 
 #include "common/ossl.hpp"
+#include "morvex/aes.hpp"
 #include "morvex/bytes.hpp"
 #include "morvex/stream.hpp"
 
-namespace morvex::stream::detail {
+namespace morvex::stream::internal {
 
 inline constexpr std::size_t kKeySize = 32;
-inline constexpr std::size_t kNonceSize = 12;
 
 // The per-message key schedule. Built from a raw 32-byte input key (anything
 // else: InvalidInputError "Stream input key must be 32 bytes") and a salt.
@@ -32,9 +32,9 @@ class Session {
  private:
   void set_nonce(std::uint64_t index, bool encrypt);
   SecretArray<kKeySize> key_;
-  SecretArray<kNonceSize> base_nonce_;
+  SecretArray<aes::GCM_NONCE_SIZE> base_nonce_;
   SecretArray<COMMITMENT_SIZE> commitment_;
-  morvex::detail::CipherCtx ctx_;
+  detail::CipherCtx ctx_;
   int mode_ = -1;  // 1 encrypt, 0 decrypt, -1 not keyed yet
 };
 
@@ -49,4 +49,4 @@ struct Shape {
 };
 Shape shape_of(std::uint64_t total) noexcept;
 
-}  // namespace morvex::stream::detail
+}  // namespace morvex::stream::internal

@@ -14,8 +14,8 @@
 namespace morvex::stream {
 
 struct RangeReader::State {
-  std::optional<detail::Session> session;
-  detail::Shape shape;
+  std::optional<internal::Session> session;
+  internal::Shape shape;
 
   // Chunks [first, last] and the plaintext [start, end) wanted from them.
   struct Plan {
@@ -66,7 +66,7 @@ RangeReader::RangeReader(ByteView header, std::uint64_t total_size, std::string_
   if (header.size() < HEADER_SIZE || total_size < HEADER_SIZE) throw DecryptionError(kTruncated);
   s_->session.emplace(input.span(), header.first(SALT_SIZE), context);
   if (!s_->session->commitment_matches(header.subspan(SALT_SIZE, COMMITMENT_SIZE))) throw DecryptionError(kWrongKey);
-  s_->shape = detail::shape_of(total_size);
+  s_->shape = internal::shape_of(total_size);
 }
 RangeReader::RangeReader(RangeReader&&) noexcept = default;
 RangeReader& RangeReader::operator=(RangeReader&&) noexcept = default;
@@ -117,7 +117,7 @@ SecureBytes read_range(ByteView blob, std::string_view key, std::int64_t offset,
 SecureBytes read_range_file(const std::filesystem::path& src, std::string_view key, std::int64_t offset,
                             std::int64_t length, ByteView context) {
   check_range(length);
-  detail::File in(src, O_RDONLY);
+  internal::File in(src, O_RDONLY);
   const std::uint64_t total = in.size();
   std::array<std::uint8_t, HEADER_SIZE> header{};
   const std::size_t got = in.read_full(header);

@@ -8,14 +8,14 @@
 
 #include "stream/internal.hpp"
 
-namespace morvex::stream::detail {
+namespace morvex::stream::internal {
 namespace {
 
-using morvex::detail::OsslPtr;
+using detail::OsslPtr;
 using MacCtx = OsslPtr<EVP_MAC_CTX, EVP_MAC_CTX_free>;
 
 constexpr std::string_view kInfoPrefix = "c2sp.org/chunked-encryption@v1+AEAD_AES_256_GCM";
-constexpr std::size_t kDerived = kKeySize + kNonceSize + COMMITMENT_SIZE;  // 76
+constexpr std::size_t kDerived = kKeySize + aes::GCM_NONCE_SIZE + COMMITMENT_SIZE;  // 76
 constexpr std::size_t kSha512 = 64;
 
 // HMAC-SHA-512 without a key, set up once: each derivation copies it and
@@ -32,7 +32,7 @@ const EVP_MAC_CTX* hmac_sha512() {
       EVP_MAC_CTX_free(ctx);
       ctx = nullptr;
     }
-    morvex::detail::clear_openssl_errors();
+    detail::clear_openssl_errors();
     return ctx;
   }();
   return tmpl;
@@ -42,12 +42,12 @@ const EVP_MAC_CTX* hmac_sha512() {
 // T(i-1) || info || i); the info is fed in parts, so a context of any size
 // works.
 void hkdf_expand_sha512(ByteView prk, std::initializer_list<ByteView> info, std::uint8_t* out, std::size_t n) {
-  if (hmac_sha512() == nullptr) morvex::detail::throw_openssl("HMAC-SHA-512 unavailable");
+  if (hmac_sha512() == nullptr) detail::throw_openssl("HMAC-SHA-512 unavailable");
   SecretArray<kSha512> t;
   std::size_t t_len = 0, done = 0;
   MacCtx ctx(EVP_MAC_CTX_dup(hmac_sha512()));
   if (!ctx || EVP_MAC_init(ctx.get(), prk.data(), prk.size(), nullptr) != 1)
-    morvex::detail::throw_openssl("HMAC initialisation failed");
+    detail::throw_openssl("HMAC initialisation failed");
   for (std::uint8_t i = 1; done < n; ++i) {
     // Later blocks restart under the same key.
     bool ok = i == 1 || EVP_MAC_init(ctx.get(), nullptr, 0, nullptr) == 1;
@@ -56,7 +56,7 @@ void hkdf_expand_sha512(ByteView prk, std::initializer_list<ByteView> info, std:
     ok = ok && EVP_MAC_update(ctx.get(), &i, 1) == 1;
     std::size_t got = 0;
     if (!ok || EVP_MAC_final(ctx.get(), t.data(), &got, kSha512) != 1 || got != kSha512)
-      morvex::detail::throw_openssl("HMAC failed");
+      detail::throw_openssl("HMAC failed");
     t_len = kSha512;
     const std::size_t take = std::min(kSha512, n - done);
     std::memcpy(out + done, t.data(), take);
@@ -84,8 +84,8 @@ Session::Session(ByteView input_key, ByteView salt, ByteView context) {
     throw EncryptionError(std::string(kEncryptFailed) + e.what(), std::current_exception());
   }
   std::memcpy(key_.data(), okm.data(), kKeySize);
-  std::memcpy(base_nonce_.data(), okm.data() + kKeySize, kNonceSize);
-  std::memcpy(commitment_.data(), okm.data() + kKeySize + kNonceSize, COMMITMENT_SIZE);
+  std::memcpy(base_nonce_.data(), okm.data() + kKeySize, aes::GCM_NONCE_SIZE);
+  std::memcpy(commitment_.data(), okm.data() + kKeySize + aes::GCM_NONCE_SIZE, COMMITMENT_SIZE);
 }
 
 bool Session::commitment_matches(ByteView stored) const noexcept {
@@ -95,21 +95,21 @@ bool Session::commitment_matches(ByteView stored) const noexcept {
 // The key is scheduled once per message and direction; each chunk only sets
 // its nonce: base nonce XOR the counter as a big-endian integer.
 void Session::set_nonce(std::uint64_t index, bool encrypt) {
-  std::uint8_t nonce[kNonceSize];
-  std::memcpy(nonce, base_nonce_.data(), kNonceSize);
-  for (int b = 0; b < 8; ++b) nonce[kNonceSize - 1 - b] ^= static_cast<std::uint8_t>(index >> (8 * b));
+  std::uint8_t nonce[aes::GCM_NONCE_SIZE];
+  std::memcpy(nonce, base_nonce_.data(), aes::GCM_NONCE_SIZE);
+  for (int b = 0; b < 8; ++b) nonce[aes::GCM_NONCE_SIZE - 1 - b] ^= static_cast<std::uint8_t>(index >> (8 * b));
   const int mode = encrypt ? 1 : 0;
   if (!ctx_) {
     ctx_.reset(EVP_CIPHER_CTX_new());
-    if (!ctx_) morvex::detail::throw_openssl("cipher initialisation failed");
+    if (!ctx_) detail::throw_openssl("cipher initialisation failed");
   }
   const bool ok = mode_ == mode
                       ? EVP_CipherInit_ex2(ctx_.get(), nullptr, nullptr, nonce, mode, nullptr) == 1
-                      : EVP_CipherInit_ex2(ctx_.get(), morvex::detail::aes_gcm(kKeySize), key_.data(), nonce, mode,
+                      : EVP_CipherInit_ex2(ctx_.get(), detail::aes_gcm(kKeySize), key_.data(), nonce, mode,
                                            nullptr) == 1;
   if (!ok) {
     mode_ = -1;
-    morvex::detail::throw_openssl("cipher initialisation failed");
+    detail::throw_openssl("cipher initialisation failed");
   }
   mode_ = mode;
 }
@@ -119,9 +119,9 @@ void Session::seal(std::uint64_t index, ByteView in, std::uint8_t* out) {
     set_nonce(index, true);
     int outl = 0;
     if (!in.empty() && EVP_EncryptUpdate(ctx_.get(), out, &outl, in.data(), static_cast<int>(in.size())) != 1)
-      morvex::detail::throw_openssl("encryption failed");
-    if (EVP_EncryptFinal_ex(ctx_.get(), out + in.size(), &outl) != 1) morvex::detail::throw_openssl("encryption failed");
-    if (!tag_param(ctx_.get(), out + in.size(), true)) morvex::detail::throw_openssl("could not read the tag");
+      detail::throw_openssl("encryption failed");
+    if (EVP_EncryptFinal_ex(ctx_.get(), out + in.size(), &outl) != 1) detail::throw_openssl("encryption failed");
+    if (!tag_param(ctx_.get(), out + in.size(), true)) detail::throw_openssl("could not read the tag");
   } catch (const PrimitiveError& e) {
     mode_ = -1;
     throw EncryptionError(std::string(kEncryptFailed) + e.what(), std::current_exception());
@@ -133,11 +133,11 @@ bool Session::open(std::uint64_t index, ByteView sealed, std::uint8_t* out) {
   set_nonce(index, false);
   int outl = 0;
   if (n != 0 && EVP_DecryptUpdate(ctx_.get(), out, &outl, sealed.data(), static_cast<int>(n)) != 1)
-    morvex::detail::throw_openssl("decryption failed");
+    detail::throw_openssl("decryption failed");
   if (!tag_param(ctx_.get(), const_cast<std::uint8_t*>(sealed.data() + n), false))
-    morvex::detail::throw_openssl("could not set the tag");
+    detail::throw_openssl("could not set the tag");
   if (EVP_DecryptFinal_ex(ctx_.get(), out + n, &outl) != 1) {
-    morvex::detail::clear_openssl_errors();
+    detail::clear_openssl_errors();
     secure_wipe(out, n);
     return false;
   }
@@ -151,4 +151,4 @@ Shape shape_of(std::uint64_t total) noexcept {
   return {full, body - full * SEALED_CHUNK_SIZE};
 }
 
-}  // namespace morvex::stream::detail
+}  // namespace morvex::stream::internal

@@ -39,7 +39,7 @@ void prefetch(const std::uint8_t* p, std::size_t n) {
 
 struct Encryptor::State {
   std::array<std::uint8_t, HEADER_SIZE> header{};
-  std::optional<detail::Session> session;
+  std::optional<internal::Session> session;
   SecretArray<CHUNK_SIZE> buffer;  // plaintext of the chunk being filled
   std::size_t have = 0;
   std::uint64_t index = 0;
@@ -57,7 +57,7 @@ struct Encryptor::State {
 Encryptor::Encryptor(std::string_view key, ByteView context) : s_(std::make_unique<State>()) {
   if (key.empty()) throw InvalidInputError(kEmptyKey);
   const keys::AesKey input = keys::convert_key(key);
-  morvex::detail::random_bytes(s_->header.data(), SALT_SIZE);
+  detail::random_bytes(s_->header.data(), SALT_SIZE);
   s_->session.emplace(input.span(), ByteView(s_->header.data(), SALT_SIZE), context);
   std::memcpy(s_->header.data() + SALT_SIZE, s_->session->commitment().data(), COMMITMENT_SIZE);
 }
@@ -130,7 +130,7 @@ struct Decryptor::State {
   Bytes context;
   std::array<std::uint8_t, HEADER_SIZE> header{};
   std::size_t header_have = 0;
-  std::optional<detail::Session> session;
+  std::optional<internal::Session> session;
   std::array<std::uint8_t, SEALED_CHUNK_SIZE> pending;  // ciphertext held back (first `have` bytes)
   std::size_t have = 0;
   std::uint64_t index = 0;
@@ -263,7 +263,7 @@ Bytes encrypt_bytes(ByteView data, std::string_view key, ByteView context) {
 }
 
 std::size_t decrypted_size_hint(std::size_t blob_size) noexcept {
-  const detail::Shape shape = detail::shape_of(blob_size);
+  const internal::Shape shape = internal::shape_of(blob_size);
   return shape.full_chunks * CHUNK_SIZE +
          (shape.last_piece > TAG_SIZE ? std::min<std::uint64_t>(shape.last_piece - TAG_SIZE, CHUNK_SIZE) : 0);
 }

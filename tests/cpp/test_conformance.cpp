@@ -12,12 +12,14 @@
 #include "morvex/aes.hpp"
 #include "morvex/encoding.hpp"
 #include "morvex/password.hpp"
-#include "morvex/quantum/formats.hpp"
-#include "morvex/quantum/oqs.hpp"
+#include "password/internal.hpp"
+#include "quantum/formats.hpp"
+#include "quantum/oqs.hpp"
 #include "morvex/rsa.hpp"
 #include "password/pbkdf2.hpp"
 #include "quantum/internal.hpp"
 #include "quantum/oqs_mechanisms.hpp"
+#include "rsa/internal.hpp"
 #include "test_util.hpp"
 
 using namespace morvex;
@@ -163,7 +165,7 @@ TEST(Conformance, HmacSha256) {
   run_file(test::data_file("wycheproof", "hmac_sha256_test.json"), skip, [](const Vector& v) {
     const Bytes tag = v["tag"];
     const auto mac = quantum::_hmac256(v["key"], v["msg"]);
-    return tag.size() == mac.size() && quantum::detail::equal_ct(mac.data(), tag.data(), mac.size());
+    return tag.size() == mac.size() && quantum::internal::equal_ct(mac.data(), tag.data(), mac.size());
   });
 }
 
@@ -193,7 +195,7 @@ TEST(Conformance, RsaOaep4096) {
     return v["label"].empty() ? "" : "non-empty OAEP label: the library's label is empty";
   };
   run_file(wycheproof("Cipher/wycheproof/rsa_oaep_4096_sha256_mgf1sha256_test.json"), skip, [](const Vector& v) {
-    const auto decrypt = [&] { return rsa::_decrypt_oaep(v["ct"], v.group.at("privateKeyPem").get<std::string>()); };
+    const auto decrypt = [&] { return rsa::internal::decrypt_oaep(v["ct"], v.group.at("privateKeyPem").get<std::string>()); };
     return gives<DecryptionError>(decrypt, v["msg"]);
   });
 }
@@ -208,7 +210,7 @@ TEST(Conformance, RsaPss4096) {
 #ifdef MORVEX_WITH_PQ
 
 namespace oqs = morvex::quantum::oqs;
-namespace pq = morvex::quantum::oqs::detail;
+namespace pq = morvex::quantum::oqs::internal;
 
 namespace {
 
@@ -262,14 +264,14 @@ TEST(QuantumConformance, X25519InGen8) {
   const oqs::Encapsulation capsule = oqs::encapsulate("ML-KEM-512", kem.public_key);
   const Bytes plaintext = test::bytes_of("agreed"), salt(32, 0x5a), nonce(12, 0xa5);
   Bytes prefix(4);
-  quantum::detail::write_le32(prefix.data(), static_cast<std::uint32_t>(capsule.ciphertext.size()));
+  quantum::internal::write_le32(prefix.data(), static_cast<std::uint32_t>(capsule.ciphertext.size()));
   const auto nonzero_shared = [](const Vector& v) { return v["shared"] != Bytes(32, 0); };
   run_file(
       wycheproof("Protocol/wycheproof/x25519_test.json"), run_all,
       [&](const Vector& v) {
         const Bytes pub = v["public"], priv = v["private"];
         const SecureBytes key = quantum::_hkdf(concat({v["shared"], capsule.shared_secret}), salt,
-                                               quantum::detail::view(quantum::kGen8Info), 32);
+                                               quantum::internal::view(quantum::kGen8Info), 32);
         const quantum::Sealed sealed = quantum::_gcm_seal(key, nonce, plaintext);
         const Bytes message = concat({salt, nonce, sealed.ciphertext, sealed.tag});
         SecureBytes opened;

@@ -4,11 +4,14 @@
 #include <map>
 
 #include "common/ossl.hpp"
+#include "hybrid/internal.hpp"
 #include "morvex/aes.hpp"
 #include "morvex/encoding.hpp"
 #include "morvex/hybrid.hpp"
 #include "morvex/password.hpp"
 #include "morvex/rsa.hpp"
+#include "password/internal.hpp"
+#include "rsa/internal.hpp"
 #include "test_util.hpp"
 
 using namespace morvex;
@@ -55,8 +58,8 @@ const std::map<std::string, Operation> kOperations{
     {"aes.decrypt_str", [](const Input& in) { (void)aes::decrypt_str(in.text, in.key); }},
     {"rsa._load_public", [](const Input& in) { (void)rsa::_load_public(in.key); }},
     {"rsa._load_private", [](const Input& in) { (void)rsa::_load_private(in.key); }},
-    {"rsa._encrypt_oaep", [](const Input& in) { (void)rsa::_encrypt_oaep(in.data, in.key); }},
-    {"rsa._decrypt_oaep", [](const Input& in) { (void)rsa::_decrypt_oaep(in.data, in.key); }},
+    {"rsa._encrypt_oaep", [](const Input& in) { (void)rsa::internal::encrypt_oaep(in.data, in.key); }},
+    {"rsa._decrypt_oaep", [](const Input& in) { (void)rsa::internal::decrypt_oaep(in.data, in.key); }},
     {"rsa.sign_bytes", [](const Input& in) { (void)rsa::sign_bytes(in.data, in.key); }},
     {"rsa.verify_bytes",
      [](const Input& in) { (void)rsa::verify_bytes(in.data, encoding::base64_decode(in.signature), in.key); }},

@@ -9,8 +9,9 @@
 #include "morvex/keys.hpp"
 #include "morvex/password.hpp"
 #include "morvex/quantum.hpp"
-#include "morvex/quantum/formats.hpp"
+#include "quantum/formats.hpp"
 #include "morvex/rsa.hpp"
+#include "rsa/internal.hpp"
 #include "test_util.hpp"
 
 using namespace morvex;

@@ -7,6 +7,7 @@
 #include "morvex/encoding.hpp"
 #include "morvex/hybrid.hpp"
 #include "morvex/rsa.hpp"
+#include "rsa/internal.hpp"
 #include "test_util.hpp"
 
 using namespace morvex;
@@ -57,7 +58,7 @@ TEST(HybridDetect, ZeroCopyFormsTakeExactlySizedBuffers) {
     }
   }
   // A direct block's size is known only after decryption.
-  const Bytes direct = rsa::_encrypt_oaep(Bytes(300, 1), kPublicA);
+  const Bytes direct = rsa::internal::encrypt_oaep(Bytes(300, 1), kPublicA);
   Bytes out(300);
   EXPECT_THROW(hybrid::decrypt_auto_into(direct, kPrivateA, out), InvalidArgumentError);
   EXPECT_THROW(rsa::encrypt_bytes_into(Bytes(446, 1), kPublicA, out), InvalidArgumentError);

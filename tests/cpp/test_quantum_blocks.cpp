@@ -1,7 +1,7 @@
 // Building blocks of the post-quantum formats: HKDF, AES-GCM, AES-CBC, HMAC,
 // the XOR mix, the small DER writer and the enumerations.
 #include "morvex/quantum.hpp"
-#include "morvex/quantum/formats.hpp"
+#include "quantum/formats.hpp"
 #include "test_quantum_util.hpp"
 
 using namespace morvex;

@@ -4,7 +4,7 @@
 #include <tuple>
 
 #include "morvex/quantum.hpp"
-#include "morvex/quantum/formats.hpp"
+#include "quantum/formats.hpp"
 #include "quantum/by_number.hpp"
 #include "test_quantum_util.hpp"
 

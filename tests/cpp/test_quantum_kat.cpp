@@ -14,14 +14,14 @@
 
 #include "morvex/encoding.hpp"
 #include "morvex/quantum.hpp"
-#include "morvex/quantum/oqs.hpp"
+#include "quantum/oqs.hpp"
 #include "quantum/backend/mceliece.hpp"
 #include "quantum/oqs_mechanisms.hpp"
 #include "test_util.hpp"
 
 using namespace morvex;
 namespace oqs = morvex::quantum::oqs;
-namespace pq = morvex::quantum::oqs::detail;
+namespace pq = morvex::quantum::oqs::internal;
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "morvex/quantum/oqs.hpp"
+#include "quantum/oqs.hpp"
 #include "quantum/oqs_mechanisms.hpp"
 #include "test_quantum_util.hpp"
 
@@ -57,7 +57,7 @@ TEST(QuantumLoader, EveryCallReportsTheLoaderWhileAbsent) {
       [] { oqs::sig_algorithm("slhdsa", 0); },
       [] { oqs::sig_algorithm("slhdsa", 3); },
   };
-  [[maybe_unused]] const auto before = oqs::detail::load_counts();
+  [[maybe_unused]] const auto before = oqs::internal::load_counts();
   {
     BackendAbsent absent;
     EXPECT_EQ(oqs::sig_algorithm("mldsa", 0), "ML-DSA-44");
@@ -73,7 +73,7 @@ TEST(QuantumLoader, EveryCallReportsTheLoaderWhileAbsent) {
   // again, and the success is kept.
   oqs::_oqs();
   oqs::_oqs();
-  const auto after = oqs::detail::load_counts();
+  const auto after = oqs::internal::load_counts();
   EXPECT_EQ(after.attempts - before.attempts, 2 * calls.size() + 1);
   EXPECT_EQ(after.successes - before.successes, 1u);
 #else
@@ -94,22 +94,22 @@ TEST(QuantumLoader, EveryCallReportsTheLoaderWhileAbsent) {
 TEST(QuantumLoader, FirstCallRaceOnManyThreadsLoadsOnce) {
   for (int round = 0; round < 3; ++round) {
     oqs::testing::set_backend_available(true);  // forgets the handle
-    const auto before = oqs::detail::load_counts();
+    const auto before = oqs::internal::load_counts();
     std::atomic<bool> go{false};
     std::atomic<int> ok{0};
-    std::vector<const oqs::detail::Backend*> seen(8);
+    std::vector<const oqs::internal::Backend*> seen(8);
     std::vector<std::thread> threads;
     for (int i = 0; i < 8; ++i) {
       threads.emplace_back([&, i] {
         while (!go.load()) std::this_thread::yield();
-        seen[i] = &oqs::detail::backend();
+        seen[i] = &oqs::internal::backend();
         if (oqs::sig_algorithm("slhdsa", 0) == "SLH-DSA-SHA2-128f") ok.fetch_add(1);
       });
     }
     go.store(true);
     for (auto& t : threads) t.join();
     EXPECT_EQ(ok.load(), 8);
-    const auto after = oqs::detail::load_counts();
+    const auto after = oqs::internal::load_counts();
     EXPECT_EQ(after.attempts - before.attempts, 1u);
     EXPECT_EQ(after.successes - before.successes, 1u);
     for (const auto* p : seen) EXPECT_EQ(p, seen[0]);
@@ -132,7 +132,7 @@ TEST(QuantumSigAlgorithm, SlhDsaSpellings) {
 
 TEST(QuantumKem, LengthsAndNamesAreCheckedBeforeTheLibrary) {
   // Lengths that do not suit the mechanism never reach the library.
-  for (const oqs::detail::Mechanism& m : oqs::detail::mechanisms()) {
+  for (const oqs::internal::Mechanism& m : oqs::internal::mechanisms()) {
     if (!m.is_kem()) continue;
     const std::string alg(m.name);
     SCOPED_TRACE(alg);
@@ -154,7 +154,7 @@ TEST(QuantumKem, LengthsAndNamesAreCheckedBeforeTheLibrary) {
 
 TEST(QuantumSig, EveryMechanismRefusesWhatDoesNotFit) {
   const Bytes msg = bytes_of("attack at dawn");
-  for (const oqs::detail::Mechanism& m : oqs::detail::mechanisms()) {
+  for (const oqs::internal::Mechanism& m : oqs::internal::mechanisms()) {
     if (m.is_kem()) continue;
     const std::string alg(m.name);
     SCOPED_TRACE(alg);

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "morvex/quantum/oqs.hpp"
+#include "quantum/oqs.hpp"
 #include "test_util.hpp"
 
 namespace morvex::test {

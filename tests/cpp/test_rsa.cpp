@@ -14,9 +14,9 @@ using namespace morvex::test;
 TEST(RsaOaep, BlocksAreRandomised) {
   // Blocks of 1 and 446 bytes both ways: the interoperability test; damaged
   // blocks: the refusal table.
-  const Bytes empty = rsa::_encrypt_oaep({}, kPublicA);
-  EXPECT_NE(empty, rsa::_encrypt_oaep({}, kPublicA));
-  EXPECT_EQ(rsa::_decrypt_oaep(empty, kPrivateA).size(), 0u);
+  const Bytes empty = rsa::internal::encrypt_oaep({}, kPublicA);
+  EXPECT_NE(empty, rsa::internal::encrypt_oaep({}, kPublicA));
+  EXPECT_EQ(rsa::internal::decrypt_oaep(empty, kPrivateA).size(), 0u);
 }
 
 TEST(RsaPss, FreshSaltsAndTheKeysModulusLength) {
@@ -62,7 +62,7 @@ int g_calls = 0;
 // A block encryptor whose first two results carry another format's mark.
 template <bool kEnvelope>
 Bytes marked_then_real(ByteView data, std::string_view pem) {
-  Bytes block = rsa::_encrypt_oaep(data, pem);
+  Bytes block = rsa::internal::encrypt_oaep(data, pem);
   if (g_calls++ < 2) {
     if (kEnvelope) block.resize(600);
     std::memcpy(block.data(), kEnvelope ? "\x00\x02\x00\x00" : "HYBR", 4);
@@ -73,15 +73,15 @@ Bytes marked_then_real(ByteView data, std::string_view pem) {
 }  // namespace
 
 TEST(RsaEncrypt, DirectBlocksThatLookLikeAnotherFormatAreMadeAgain) {
-  for (const rsa::internal::BlockEncryptor enc : {&marked_then_real<false>, &marked_then_real<true>}) {
+  for (const hybrid::internal::BlockEncryptor enc : {&marked_then_real<false>, &marked_then_real<true>}) {
     g_calls = 0;
-    const Bytes c = rsa::internal::encrypt_direct(bytes_of("abc"), kPublicA, enc);
+    const Bytes c = hybrid::internal::encrypt_direct(bytes_of("abc"), kPublicA, enc);
     EXPECT_EQ(g_calls, 3);
     EXPECT_EQ(hybrid::detect_format(c), hybrid::Format::Direct);
     EXPECT_EQ(rsa::decrypt_bytes(c, kPrivateA), bytes_of("abc"));
   }
   // Never an endless loop.
-  EXPECT_MORVEX_ERROR(rsa::internal::encrypt_direct(bytes_of("abc"), kPublicA,
+  EXPECT_MORVEX_ERROR(hybrid::internal::encrypt_direct(bytes_of("abc"), kPublicA,
                                                     [](ByteView, std::string_view) { return bytes_of("HYBR1234"); }),
                       EncryptionError, "RSA encryption failed: every block read as another format");
 }

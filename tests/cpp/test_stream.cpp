@@ -12,9 +12,9 @@ TEST(StreamCore, RawInputKeysAreExactly32Bytes) {
   // The key texts of the public forms always normalise to 32 bytes; the
   // Wycheproof InvalidKeySize cases (31 and 33 bytes) meet this check.
   for (std::size_t n : {0u, 16u, 31u, 33u, 64u})
-    EXPECT_MORVEX_ERROR(st::detail::Session(Bytes(n, 1), Bytes(24, 2), {}), InvalidInputError,
+    EXPECT_MORVEX_ERROR(st::internal::Session(Bytes(n, 1), Bytes(24, 2), {}), InvalidInputError,
                         "Stream input key must be 32 bytes");
-  EXPECT_NO_THROW(st::detail::Session(Bytes(32, 1), Bytes(24, 2), {}));
+  EXPECT_NO_THROW(st::internal::Session(Bytes(32, 1), Bytes(24, 2), {}));
 }
 
 TEST(StreamCore, EncryptionRefusesTheEmptyKeyTextBeforeAnyFile) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <ostream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <stdexcept>
@@ -15,6 +16,13 @@
 
 #include "morvex/bytes.hpp"
 #include "morvex/errors.hpp"
+
+// googletest prints a SecureString as the text it is, not as a run of
+// characters: it looks this name up next to the type (the allocator's
+// namespace).
+namespace morvex::detail {
+inline void PrintTo(const SecureString& s, std::ostream* os) { *os << '"' << std::string_view(s) << '"'; }
+}  // namespace morvex::detail
 
 namespace morvex::test {
 

@@ -14,7 +14,7 @@
 #include "morvex/errors.hpp"
 #include "morvex/keys.hpp"
 #include "morvex/password.hpp"
-#include "morvex/quantum/formats.hpp"
+#include "quantum/formats.hpp"
 #include "quantum/internal.hpp"
 
 using namespace morvex;
@@ -85,11 +85,11 @@ void mac_and_unpadding() {
     enc.insert(enc.end(), ct.begin(), ct.end());
     const auto mac = quantum::_hmac256(key, enc);
     enc.insert(enc.end(), mac.begin(), mac.end());
-    quantum::detail::check_mac(key, enc, "refused");
+    quantum::internal::check_mac(key, enc, "refused");
     consume(quantum::_cbc_decrypt(secret(ct), key, iv));
     enc.back() ^= 1;
     try {
-      quantum::detail::check_mac(key, enc, "refused");
+      quantum::internal::check_mac(key, enc, "refused");
     } catch (const DecryptionError&) {
     }
   }
@@ -111,25 +111,25 @@ void combinations() {
   const SecureBytes session = secret(SecureBytes(32, 7));
   for (std::size_t n : {16, 24, 32}) {
     const SecretArray<32> mixed = quantum::_xor_mix(session, secret(SecureBytes(n, 8)));
-    consume(quantum::_hkdf(mixed.span(), Bytes(32, 1), quantum::detail::view("Gen7-Hybrid-RSA-Frodo"), 32));
+    consume(quantum::_hkdf(mixed.span(), Bytes(32, 1), quantum::internal::view("Gen7-Hybrid-RSA-Frodo"), 32));
   }
   SecretArray<64> combined;
   const SecureBytes x25519 = secret(SecureBytes(32, 5)), mlkem = secret(SecureBytes(32, 6));
   std::copy(x25519.begin(), x25519.end(), combined.data());
   std::copy(mlkem.begin(), mlkem.end(), combined.data() + 32);
   Bytes enc(60 + 3);
-  quantum::detail::hkdf_gcm_seal_into(combined.span(), 32, quantum::detail::view("Gen8-Hybrid-X25519-MLKEM"),
+  quantum::internal::hkdf_gcm_seal_into(combined.span(), 32, quantum::internal::view("Gen8-Hybrid-X25519-MLKEM"),
                                       Bytes(3, 1), enc.data());
   MORVEX_CT_PUBLIC(enc.data(), enc.size());  // a message is public, whatever key made it
-  consume(quantum::detail::hkdf_gcm_open(combined.span(), 32, quantum::detail::view("Gen8-Hybrid-X25519-MLKEM"), enc));
+  consume(quantum::internal::hkdf_gcm_open(combined.span(), 32, quantum::internal::view("Gen8-Hybrid-X25519-MLKEM"), enc));
 }
 
 void wrappers_and_wiping() {
   std::uint8_t out[32];
-  quantum::detail::hmac256_parts(secret(SecureBytes(40, 2)), {Bytes(10, 3)}, out);
+  quantum::internal::hmac256_parts(secret(SecureBytes(40, 2)), {Bytes(10, 3)}, out);
   MORVEX_CT_PUBLIC(out, sizeof out);
   std::uint8_t okm[64];
-  quantum::detail::hkdf_into(secret(SecureBytes(64, 2)), Bytes(16, 1), Bytes(4, 1), okm);
+  quantum::internal::hkdf_into(secret(SecureBytes(64, 2)), Bytes(16, 1), Bytes(4, 1), okm);
   MORVEX_CT_PUBLIC(okm, sizeof okm);
   SecureBytes wiped = secret(SecureBytes(100, 1));
   secure_wipe(wiped.data(), wiped.size());

@@ -10,7 +10,7 @@
 #include "common/ossl.hpp"
 #include "quantum/backend/families.hpp"
 
-namespace morvex::quantum::oqs::detail::botan_pq {
+namespace morvex::quantum::oqs::internal::botan_pq {
 namespace {
 
 // Botan's randomness: the system source (through OpenSSL's DRBG, like every
@@ -36,7 +36,7 @@ class Rng final : public Botan::RandomNumberGenerator {
   void fill_bytes_with_input(std::span<std::uint8_t> out, std::span<const std::uint8_t>) override {
     if (out.empty()) return;
     if (entropy_ == nullptr) {
-      morvex::detail::random_bytes(out.data(), out.size());
+      detail::random_bytes(out.data(), out.size());
       return;
     }
     const std::size_t from_batch = std::min(out.size(), pending_.size() - used_);
@@ -107,4 +107,4 @@ SecureBytes kem_decapsulate(const Mechanism& m, ByteView raw_secret, ByteView ci
   return ss;
 }
 
-}  // namespace morvex::quantum::oqs::detail::botan_pq
+}  // namespace morvex::quantum::oqs::internal::botan_pq

@@ -3,7 +3,7 @@
 
 #include "quantum/oqs_mechanisms.hpp"
 
-namespace morvex::quantum::oqs::detail {
+namespace morvex::quantum::oqs::internal {
 
 // OpenSSL: ML-KEM, ML-DSA and SLH-DSA.
 namespace ossl_pq {
@@ -39,4 +39,4 @@ bool offers(const Mechanism& m);
 }  // namespace liboqs_pq
 #endif
 
-}  // namespace morvex::quantum::oqs::detail
+}  // namespace morvex::quantum::oqs::internal

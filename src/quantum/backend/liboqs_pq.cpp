@@ -28,7 +28,7 @@ MORVEX_MLDSA_KEY_CHECK(87)
 #undef MORVEX_MLDSA_KEY_CHECK
 }
 
-namespace morvex::quantum::oqs::detail::liboqs_pq {
+namespace morvex::quantum::oqs::internal::liboqs_pq {
 namespace {
 
 using KeyCheck = int (*)(std::uint8_t*, const std::uint8_t*);
@@ -73,7 +73,7 @@ void draw_random(std::uint8_t* out, std::size_t n) noexcept {
     if (tls_entropy != nullptr)
       tls_entropy->draw(std::span<std::uint8_t>(out, n));
     else
-      morvex::detail::random_bytes(out, n);
+      detail::random_bytes(out, n);
   } catch (...) {
     tls_random_failed = true;
     morvex::secure_wipe(out, n);
@@ -228,6 +228,6 @@ bool sig_verify(const Mechanism& m, ByteView public_key, ByteView message, ByteV
                         public_key.data()) == OQS_SUCCESS;
 }
 
-}  // namespace morvex::quantum::oqs::detail::liboqs_pq
+}  // namespace morvex::quantum::oqs::internal::liboqs_pq
 
 #endif  // MORVEX_WITH_LIBOQS

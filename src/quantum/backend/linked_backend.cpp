@@ -11,7 +11,7 @@
 #include "quantum/backend/families.hpp"
 #include "quantum/backend/mceliece.hpp"
 
-namespace morvex::quantum::oqs::detail {
+namespace morvex::quantum::oqs::internal {
 namespace {
 
 // One library's entry points; null where it has none for the kind.
@@ -152,4 +152,4 @@ ProviderScope::ProviderScope(std::initializer_list<Provider> allowed) : saved_(t
 }
 ProviderScope::~ProviderScope() { tls_allowed = saved_; }
 
-}  // namespace morvex::quantum::oqs::detail
+}  // namespace morvex::quantum::oqs::internal

@@ -5,7 +5,7 @@
 
 #include "quantum/oqs_mechanisms.hpp"
 
-namespace morvex::quantum::oqs::detail::mceliece_pq {
+namespace morvex::quantum::oqs::internal::mceliece_pq {
 
 KeyPair kem_keypair(const Mechanism& m, Entropy* entropy);
 Encapsulation kem_encapsulate(const Mechanism& m, ByteView public_key, Entropy* entropy);
@@ -32,4 +32,4 @@ class ForcedImplementation {
   long long saved_;
 };
 
-}  // namespace morvex::quantum::oqs::detail::mceliece_pq
+}  // namespace morvex::quantum::oqs::internal::mceliece_pq

@@ -11,7 +11,7 @@
 
 #include "common/ossl.hpp"
 
-namespace morvex::quantum::oqs::detail::mceliece_pq {
+namespace morvex::quantum::oqs::internal::mceliece_pq {
 namespace {
 
 using Keypair = void (*)(unsigned char*, unsigned char*);
@@ -142,11 +142,11 @@ std::string implementation_name(const Mechanism& m, long long index) {
 ForcedImplementation::ForcedImplementation(long long index) : saved_(tls_forced) { tls_forced = index; }
 ForcedImplementation::~ForcedImplementation() { tls_forced = saved_; }
 
-}  // namespace morvex::quantum::oqs::detail::mceliece_pq
+}  // namespace morvex::quantum::oqs::internal::mceliece_pq
 
 // The one source of randomness libmceliece asks for.
 extern "C" void randombytes_internal_void_voidstar_longlong(void* out, long long n) {
-  namespace mp = morvex::quantum::oqs::detail::mceliece_pq;
+  namespace mp = morvex::quantum::oqs::internal::mceliece_pq;
   if (n <= 0) return;
   const std::span<std::uint8_t> buf(static_cast<std::uint8_t*>(out), static_cast<std::size_t>(n));
   try {

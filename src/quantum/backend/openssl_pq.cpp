@@ -12,14 +12,14 @@
 #include "common/ossl.hpp"
 #include "quantum/backend/families.hpp"
 
-namespace morvex::quantum::oqs::detail::ossl_pq {
+namespace morvex::quantum::oqs::internal::ossl_pq {
 namespace {
 
-using morvex::detail::PKey;
-using morvex::detail::PKeyCtx;
-using morvex::detail::throw_openssl;
-using Signature = morvex::detail::OsslPtr<EVP_SIGNATURE, EVP_SIGNATURE_free>;
-using Kem = morvex::detail::OsslPtr<EVP_KEM, EVP_KEM_free>;
+using detail::PKey;
+using detail::PKeyCtx;
+using detail::throw_openssl;
+using Signature = detail::OsslPtr<EVP_SIGNATURE, EVP_SIGNATURE_free>;
+using Kem = detail::OsslPtr<EVP_KEM, EVP_KEM_free>;
 
 std::string impl_name(const Mechanism& m) { return std::string(m.impl); }
 
@@ -98,7 +98,7 @@ EVP_SIGNATURE* fetch_signature(const Mechanism& m) {
         continue;
       c.emplace_back(x.impl, EVP_SIGNATURE_fetch(nullptr, impl_name(x).c_str(), nullptr));
     }
-    morvex::detail::clear_openssl_errors();
+    detail::clear_openssl_errors();
     return c;
   }();
   for (const auto& [impl, s] : cache)
@@ -117,7 +117,7 @@ void check_available(const Mechanism& m) {
     ok = Signature(EVP_SIGNATURE_fetch(nullptr, name.c_str(), nullptr)) != nullptr;
   }
   if (!ok) {
-    morvex::detail::clear_openssl_errors();
+    detail::clear_openssl_errors();
     throw PrimitiveError("OpenSSL does not offer " + name);
   }
 }
@@ -195,8 +195,8 @@ bool sig_verify(const Mechanism& m, ByteView raw_public, ByteView message, ByteV
   EVP_SIGNATURE* alg = fetch_signature(m);
   bool ok = EVP_PKEY_verify_message_init(ctx.get(), alg, nullptr) > 0 &&
             EVP_PKEY_verify(ctx.get(), signature.data(), signature.size(), data_of(message), message.size()) == 1;
-  morvex::detail::clear_openssl_errors();
+  detail::clear_openssl_errors();
   return ok;
 }
 
-}  // namespace morvex::quantum::oqs::detail::ossl_pq
+}  // namespace morvex::quantum::oqs::internal::ossl_pq

@@ -2,8 +2,8 @@
 // blocks: the format table that the dispatch of morvex/quantum.hpp reads, each
 // generation's two directions over raw keys (without the two header bytes),
 // the labels and sizes they use, and the symmetric steps they are made of.
-// For tools that read or write the formats directly; applications use the
-// operations of morvex/quantum.hpp.
+// Not installed: the Python binding, the tests and the fuzz targets reach
+// these; a C++ program uses the operations of morvex/quantum.hpp.
 #pragma once
 
 #include <array>
@@ -15,9 +15,6 @@
 #include "morvex/aes.hpp"
 #include "morvex/bytes.hpp"
 #include "morvex/quantum.hpp"
-
-// Exported by the shared library; everything else in it stays hidden.
-#pragma GCC visibility push(default)
 
 namespace morvex::quantum {
 
@@ -48,8 +45,6 @@ inline constexpr std::string_view kGen8Info = "Gen8-Hybrid-X25519-MLKEM";
 inline constexpr std::array<std::uint8_t, 15> kRsaAlgId = {
     0x30, 0x0D, 0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x01, 0x05, 0x00};
 
-inline constexpr std::size_t kGcmNonceSize = aes::GCM_NONCE_SIZE;
-inline constexpr std::size_t kGcmTagSize = aes::GCM_TAG_SIZE;
 inline constexpr std::size_t kCbcIvSize = 16;
 inline constexpr std::size_t kMacSize = 32;
 
@@ -58,7 +53,7 @@ SecureBytes _hkdf(ByteView ikm, ByteView salt, ByteView info, std::size_t length
 
 struct Sealed {
   Bytes ciphertext;
-  std::array<std::uint8_t, kGcmTagSize> tag;
+  std::array<std::uint8_t, aes::GCM_TAG_SIZE> tag;
 };
 // AES-GCM (key of 16, 24 or 32 bytes), no associated data.
 Sealed _gcm_seal(ByteView key, ByteView nonce, ByteView data);
@@ -124,4 +119,3 @@ std::string_view _sig_kind(SignatureAlgorithm alg);
 std::string_view _sig_kind(std::int64_t alg);
 
 }  // namespace morvex::quantum
-#pragma GCC visibility pop

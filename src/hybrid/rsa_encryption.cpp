@@ -1,17 +1,17 @@
-// The public RSA encryption operations: a direct OAEP block for short data,
-// the hybrid envelope for longer data, and format detection to decrypt.
+// The RSA area's public encryption operations: a direct OAEP block for short
+// data, the hybrid envelope for longer data, and format detection to decrypt.
+// They stand on the envelope and the detection, which stand on the RSA block
+// layer: so they live here, and src/rsa/ never reaches into src/hybrid/.
 #include <stdexcept>
 
+#include "hybrid/internal.hpp"
 #include "morvex/encoding.hpp"
 #include "morvex/errors.hpp"
 #include "morvex/hybrid.hpp"
-#include "hybrid/internal.hpp"
 #include "morvex/rsa.hpp"
 #include "rsa/internal.hpp"
 
-namespace morvex::rsa {
-
-namespace internal {
+namespace morvex::hybrid::internal {
 namespace {
 constexpr int kMaxAttempts = 64;
 }  // namespace
@@ -22,13 +22,15 @@ Bytes encrypt_direct(ByteView data, std::string_view public_pem, BlockEncryptor 
   // guards against a key that could never give a readable block.
   for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
     Bytes block = encrypt(data, public_pem);
-    if (hybrid::detect_format(block) == hybrid::Format::Direct) return block;
+    if (detect_format(block) == Format::Direct) return block;
   }
   const std::string text = "every block read as another format";
   throw EncryptionError("RSA encryption failed: " + text, std::make_exception_ptr(PrimitiveError(text)));
 }
 
-}  // namespace internal
+}  // namespace morvex::hybrid::internal
+
+namespace morvex::rsa {
 
 // Up to MAX_OAEP_PLAINTEXT bytes go as one direct block, longer data as an
 // envelope: the one place that routes.
@@ -45,7 +47,7 @@ void encrypt_bytes_into(ByteView data, std::string_view public_pem, std::span<st
 
 Bytes encrypt_bytes(ByteView data, std::string_view public_pem) {
   if (data.empty()) throw InvalidInputError("Data cannot be empty");
-  if (!encrypted_size(data)) return internal::encrypt_direct(data, public_pem, &_encrypt_oaep);
+  if (!encrypted_size(data)) return hybrid::internal::encrypt_direct(data, public_pem, &internal::encrypt_oaep);
   return hybrid::encrypt_bytes(data, public_pem);
 }
 

@@ -1,7 +1,8 @@
 // The post-quantum primitive adapter: mechanisms driven by their liboqs names
 // (liboqs, when built in, for FrodoKEM, ML-KEM and ML-DSA, else Botan 3 and
 // OpenSSL 3.5; OpenSSL for SLH-DSA; libmceliece for Classic McEliece), with
-// byte-identical keys, capsules and signatures.
+// byte-identical keys, capsules and signatures. Not installed: the format
+// code, the Python binding's private adapter module and the tests use it.
 #pragma once
 
 #include <cstdint>
@@ -11,9 +12,6 @@
 #include <vector>
 
 #include "morvex/bytes.hpp"
-
-// Exported by the shared library; everything else in it stays hidden.
-#pragma GCC visibility push(default)
 
 namespace morvex::quantum::oqs {
 
@@ -83,4 +81,3 @@ void set_enabled_sig_mechanisms(std::optional<std::vector<std::string>> names);
 }  // namespace testing
 
 }  // namespace morvex::quantum::oqs
-#pragma GCC visibility pop
