@@ -9,6 +9,7 @@
 
 #include <algorithm>
 
+#include "common/ct.hpp"
 #include "common/ossl.hpp"
 #include "morvex/errors.hpp"
 #include "morvex/quantum.hpp"
@@ -67,7 +68,11 @@ void x25519_agree(EVP_PKEY* priv, EVP_PKEY* peer, std::uint8_t* out) {
   if (!ctx || EVP_PKEY_derive_init(ctx.get()) != 1 || EVP_PKEY_derive_set_peer(ctx.get(), peer) != 1 ||
       EVP_PKEY_derive(ctx.get(), out, &n) != 1 || n != kX)
     detail::throw_openssl("X25519 agreement failed");
-  if (std::all_of(out, out + kX, [](std::uint8_t b) { return b == 0; })) {
+  // Every byte is read whatever the secret holds; only the verdict (a refusal)
+  // is made public.
+  std::uint8_t any = 0;
+  for (std::size_t i = 0; i < kX; ++i) any |= out[i];
+  if (detail::public_value(any == 0)) {
     secure_wipe(out, kX);
     throw PrimitiveError("all-zero X25519 shared secret");
   }

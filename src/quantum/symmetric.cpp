@@ -144,14 +144,13 @@ void cbc_encrypt_into(ByteView data, ByteView key, const std::uint8_t* iv, std::
   const std::size_t full = n / 16 * 16;
   const std::size_t total = cbc_size(n);
   // The last block carries the data's tail and the padding.
-  std::uint8_t last[16];
+  SecretArray<16> last;
   const auto pad = static_cast<std::uint8_t>(total - n);
-  if (n > full) std::memcpy(last, data.data() + full, n - full);
-  std::memset(last + (n - full), pad, 16 - (n - full));
+  if (n > full) std::memcpy(last.data(), data.data() + full, n - full);
+  std::memset(last.data() + (n - full), pad, 16 - (n - full));
   // Encrypt in place: copy the whole blocks, then the padded block.
   if (full != 0 && out != data.data()) std::memmove(out, data.data(), full);
-  std::memcpy(out + full, last, 16);
-  secure_wipe(last, sizeof last);
+  std::memcpy(out + full, last.data(), 16);
   cbc_raw(true, ByteView(out, total), key, ByteView(iv, kCbcIvSize), out);
 }
 
@@ -161,11 +160,9 @@ bool equal_ct(const std::uint8_t* a, const std::uint8_t* b, std::size_t n) noexc
 }
 
 void check_mac(ByteView mac_key, ByteView enc, const char* refusal) {
-  std::uint8_t expected[kMacSize];
-  hmac256_parts(mac_key, {enc.first(enc.size() - kMacSize)}, expected);
-  const bool same = equal_ct(expected, enc.data() + enc.size() - kMacSize, kMacSize);
-  secure_wipe(expected, sizeof expected);
-  if (!same) throw DecryptionError(refusal);
+  SecretArray<kMacSize> expected;
+  hmac256_parts(mac_key, {enc.first(enc.size() - kMacSize)}, expected.data());
+  if (!equal_ct(expected.data(), enc.data() + enc.size() - kMacSize, kMacSize)) throw DecryptionError(refusal);
 }
 
 }  // namespace internal
