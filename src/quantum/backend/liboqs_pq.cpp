@@ -11,6 +11,7 @@
 
 #include "common/ossl.hpp"
 #include "quantum/backend/families.hpp"
+#include "quantum/backend/thread_randomness.hpp"
 
 // liboqs signs with an ML-DSA secret key as it is given, while OpenSSL first
 // checks it (s1 and s2 within [-eta, eta], t0 and tr those that the key's own
@@ -59,26 +60,11 @@ struct Deleter {
 using Kem = std::unique_ptr<OQS_KEM, Deleter<OQS_KEM, OQS_KEM_free>>;
 using Sig = std::unique_ptr<OQS_SIG, Deleter<OQS_SIG, OQS_SIG_free>>;
 
-// Where this thread's liboqs calls draw their randomness: the system source,
-// or the deterministic draws of a known-answer test, one draw per request of
-// the library (which is how its published answers were made). A failure of
-// the system source cannot unwind through the library's C code: it is noted,
-// the request is filled with zeros, and the call's result is thrown away.
-thread_local Entropy* tls_entropy = nullptr;
-thread_local bool tls_random_failed = false;
+// This thread's randomness for liboqs, one draw per request of the library
+// (which is how its published answers were made); see thread_randomness.hpp.
+thread_local ThreadRandomness tls_random;
 
-void draw_random(std::uint8_t* out, std::size_t n) noexcept {
-  if (n == 0) return;
-  try {
-    if (tls_entropy != nullptr)
-      tls_entropy->draw(std::span<std::uint8_t>(out, n));
-    else
-      detail::random_bytes(out, n);
-  } catch (...) {
-    tls_random_failed = true;
-    morvex::secure_wipe(out, n);
-  }
-}
+void draw_random(std::uint8_t* out, std::size_t n) noexcept { tls_random.draw(out, n); }
 
 // liboqs keeps one process-wide pointer to its random source. It is set here
 // once, inside the initialisation of a function-local static, and every path
@@ -98,24 +84,11 @@ void ensure_random_source() {
   (void)installed;
 }
 
-class RandomnessScope {
- public:
-  explicit RandomnessScope(Entropy* entropy) : saved_(tls_entropy) {
-    ensure_random_source();
-    tls_entropy = entropy;
-    tls_random_failed = false;
-  }
-  ~RandomnessScope() { tls_entropy = saved_; }
-  RandomnessScope(const RandomnessScope&) = delete;
-  RandomnessScope& operator=(const RandomnessScope&) = delete;
-
-  void check() const {
-    if (tls_random_failed) throw PrimitiveError("random source failed");
-  }
-
- private:
-  Entropy* saved_;
-};
+// Installs the source first (see above), then scopes this thread's draws.
+RandomnessScope scoped_randomness(Entropy* entropy) {
+  ensure_random_source();
+  return RandomnessScope(tls_random, entropy);
+}
 
 Kem new_kem(const Mechanism& m) {
   ensure_random_source();
@@ -162,7 +135,7 @@ KeyPair kem_keypair(const Mechanism& m, Entropy* entropy) {
   KeyPair kp;
   kp.public_key.resize(m.public_key);
   kp.secret_key.resize(m.secret_key);
-  RandomnessScope scope(entropy);
+  const RandomnessScope scope = scoped_randomness(entropy);
   if (OQS_KEM_keypair(k.get(), kp.public_key.data(), kp.secret_key.data()) != OQS_SUCCESS)
     throw PrimitiveError("key generation failed");
   scope.check();
@@ -175,7 +148,7 @@ Encapsulation kem_encapsulate(const Mechanism& m, ByteView public_key, Entropy* 
   Encapsulation out;
   out.ciphertext.resize(m.output);
   out.shared_secret.resize(m.shared_secret);
-  RandomnessScope scope(entropy);
+  const RandomnessScope scope = scoped_randomness(entropy);
   if (OQS_KEM_encaps(k.get(), out.ciphertext.data(), out.shared_secret.data(), public_key.data()) != OQS_SUCCESS)
     throw PrimitiveError("encapsulation failed");
   scope.check();
@@ -198,7 +171,7 @@ KeyPair sig_keypair(const Mechanism& m, Entropy* entropy) {
   KeyPair kp;
   kp.public_key.resize(m.public_key);
   kp.secret_key.resize(m.secret_key);
-  RandomnessScope scope(entropy);
+  const RandomnessScope scope = scoped_randomness(entropy);
   if (OQS_SIG_keypair(s.get(), kp.public_key.data(), kp.secret_key.data()) != OQS_SUCCESS)
     throw PrimitiveError("key generation failed");
   scope.check();
@@ -212,7 +185,7 @@ Bytes sig_sign(const Mechanism& m, ByteView secret_key, ByteView message, Entrop
   if (mldsa_key_check(m)(public_key.data(), secret_key.data()) != 0) throw PrimitiveError("invalid secret key");
   Bytes out(m.output);
   std::size_t len = out.size();
-  RandomnessScope scope(entropy);
+  const RandomnessScope scope = scoped_randomness(entropy);
   // Pure signing with an empty context, the same signature as OpenSSL's.
   if (OQS_SIG_sign(s.get(), out.data(), &len, data_of(message), message.size(), secret_key.data()) != OQS_SUCCESS)
     throw PrimitiveError("signing failed");

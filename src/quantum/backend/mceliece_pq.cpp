@@ -10,6 +10,7 @@
 #include <string>
 
 #include "common/ossl.hpp"
+#include "quantum/backend/thread_randomness.hpp"
 
 namespace morvex::quantum::oqs::internal::mceliece_pq {
 namespace {
@@ -53,31 +54,9 @@ const ParameterSet& set_of(const Mechanism& m) {
   throw PrimitiveError("libmceliece does not offer " + std::string(m.name));
 }
 
-// Where the library's randomness comes from on this thread: the system
-// source, or the deterministic draws of a known-answer test. A failure of the
-// system source cannot unwind through the library's C code; it is noted, the
-// call finishes on a zeroed buffer and its result is thrown away.
-thread_local Entropy* tls_entropy = nullptr;
-thread_local bool tls_random_failed = false;
+// This thread's randomness for libmceliece (see thread_randomness.hpp).
+thread_local ThreadRandomness tls_random;
 thread_local long long tls_forced = -1;
-
-class RandomnessScope {
- public:
-  explicit RandomnessScope(Entropy* entropy) : saved_(tls_entropy) {
-    tls_entropy = entropy;
-    tls_random_failed = false;
-  }
-  ~RandomnessScope() { tls_entropy = saved_; }
-  RandomnessScope(const RandomnessScope&) = delete;
-  RandomnessScope& operator=(const RandomnessScope&) = delete;
-
-  void check() const {
-    if (tls_random_failed) throw PrimitiveError("random source failed");
-  }
-
- private:
-  Entropy* saved_;
-};
 
 template <class Fn>
 Fn pick(Fn automatic, Fn (*dispatch)(long long)) {
@@ -102,7 +81,7 @@ KeyPair kem_keypair(const Mechanism& m, Entropy* entropy) {
   KeyPair kp;
   kp.public_key.resize(s.public_key);
   kp.secret_key.resize(s.secret_key);
-  RandomnessScope scope(entropy);
+  const RandomnessScope scope(tls_random, entropy);
   pick(s.keypair, s.dispatch_keypair)(kp.public_key.data(), kp.secret_key.data());
   scope.check();
   return kp;
@@ -114,7 +93,7 @@ Encapsulation kem_encapsulate(const Mechanism& m, ByteView public_key, Entropy* 
   Encapsulation out;
   out.ciphertext.resize(s.ciphertext);
   out.shared_secret.resize(m.shared_secret);
-  RandomnessScope scope(entropy);
+  const RandomnessScope scope(tls_random, entropy);
   if (pick(s.enc, s.dispatch_enc)(out.ciphertext.data(), out.shared_secret.data(), public_key.data()) != 0)
     throw PrimitiveError("encapsulation failed");
   scope.check();
@@ -148,14 +127,5 @@ ForcedImplementation::~ForcedImplementation() { tls_forced = saved_; }
 extern "C" void randombytes_internal_void_voidstar_longlong(void* out, long long n) {
   namespace mp = morvex::quantum::oqs::internal::mceliece_pq;
   if (n <= 0) return;
-  const std::span<std::uint8_t> buf(static_cast<std::uint8_t*>(out), static_cast<std::size_t>(n));
-  try {
-    if (mp::tls_entropy != nullptr)
-      mp::tls_entropy->draw(buf);
-    else
-      morvex::detail::random_bytes(buf.data(), buf.size());
-  } catch (...) {
-    mp::tls_random_failed = true;
-    morvex::secure_wipe(buf.data(), buf.size());
-  }
+  mp::tls_random.draw(static_cast<std::uint8_t*>(out), static_cast<std::size_t>(n));
 }
