@@ -63,18 +63,12 @@ TEST(PasswordRecord, IntegerConversion) {
 TEST(PasswordRecord, ReaderKeepsObjectsOnlyAndTheLastRepeatedKey) {
   for (const json& bad : cases()["parse_refused"])
     EXPECT_FALSE(pw::_read_record(bad.get<std::string>()).has_value()) << bad;
+  // Bytes that are no UTF-8 (a JSON text cannot carry them).
   for (const char* bad : {"{\"a\":\"\xFF\"}", "{\"a\":\"\xC0\x80\"}", "{\"a\":\"\xED\xA0\x80\"}",
-                          "{\"a\":\"\xF4\x90\x80\x80\"}", "{\"a\":\"\t\"}", "{\"a\":\"\\udc00\"}",
-                          "{\"a\":\"\\ud800\\u0041\"}", "{\"a\":\"\\x\"}", "{\"a\":01}", "{\"a\":1.}",
-                          "{\"a\":.5}", "{\"a\":-}", "{\"a\":1e}", "{\"a\":+1}", "{\"a\":1e400}",
-                          "{\"a\":-1e400}", "{\"a\":[1,]}", "{\"a\" 1}", "{1:1}", "{\"a\":tru}", "{\"a\":1]"})
+                          "{\"a\":\"\xF4\x90\x80\x80\"}"})
     EXPECT_FALSE(pw::_read_record(bad).has_value()) << bad;
-  // Accepted: escapes (also in keys), a pair of escaped surrogates, numbers
-  // that round to zero, integers of any size, nesting.
-  for (const char* good : {"{\"a\":\"\\ud83d\\ude00\\n\\u00e9\\/\"}", "{\"\\u0061\":1e-400}",
-                           "{\"a\":-0.0,\"b\":[{},[],\"\xF0\x9F\x98\x80\"],\"c\":null,\"d\":false}",
-                           "{\"a\":1E+2,\"b\":123456789012345678901234567890}"})
-    EXPECT_TRUE(pw::_read_record(good).has_value()) << good;
+  for (const json& good : cases()["parse_accepted"])
+    EXPECT_TRUE(pw::_read_record(good.get<std::string>()).has_value()) << good;
   const auto r = pw::_read_record(
       " \t\r\n{\"salt\":\"A\",\"salt\":\"B\",\"parameters\":{\"iterations\":3,\"iterations\":4},"
       "\"parameters\":{\"outputLength\":5,\"x\":{\"iterations\":6}},\"x\":{\"hash\":\"C\"}}\n ");
