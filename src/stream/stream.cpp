@@ -17,6 +17,14 @@ void need_room(std::span<std::uint8_t> out, std::size_t n) {
   if (out.size() < n) throw InvalidArgumentError("output buffer too small");
 }
 
+// An owned buffer of the exact size an _into form writes.
+template <class Out, class Into>
+Out written(std::size_t size, Into into) {
+  Out out(size);
+  out.resize(into(std::span<std::uint8_t>(out.data(), out.size())));
+  return out;
+}
+
 // memcpy of the first n bytes of `from`, which may be an empty span without storage.
 void copy(std::uint8_t* to, ByteView from, std::size_t n) {
   if (n != 0) std::memcpy(to, from.data(), n);
@@ -112,15 +120,11 @@ std::size_t Encryptor::finalize_into(std::span<std::uint8_t> out) {
 }
 
 Bytes Encryptor::update(ByteView data) {
-  Bytes out(update_size(data.size()));
-  out.resize(update_into(data, out));
-  return out;
+  return written<Bytes>(update_size(data.size()), [&](auto out) { return update_into(data, out); });
 }
 
 Bytes Encryptor::finalize() {
-  Bytes out(finalize_size());
-  out.resize(finalize_into(out));
-  return out;
+  return written<Bytes>(finalize_size(), [&](auto out) { return finalize_into(out); });
 }
 
 // --- decryption ------------------------------------------------------------
@@ -236,15 +240,11 @@ std::size_t Decryptor::finalize_into(std::span<std::uint8_t> out) {
 }
 
 SecureBytes Decryptor::update(ByteView data) {
-  SecureBytes out(update_size(data.size()));
-  out.resize(update_into(data, out));
-  return out;
+  return written<SecureBytes>(update_size(data.size()), [&](auto out) { return update_into(data, out); });
 }
 
 SecureBytes Decryptor::finalize() {
-  SecureBytes out(finalize_size());
-  out.resize(finalize_into(out));
-  return out;
+  return written<SecureBytes>(finalize_size(), [&](auto out) { return finalize_into(out); });
 }
 
 // --- whole buffers ---------------------------------------------------------
@@ -276,9 +276,8 @@ std::size_t decrypt_bytes_into(ByteView blob, std::string_view key, std::span<st
 }
 
 SecureBytes decrypt_bytes(ByteView blob, std::string_view key, ByteView context) {
-  SecureBytes out(decrypted_size_hint(blob.size()));
-  out.resize(decrypt_bytes_into(blob, key, out, context));
-  return out;
+  return written<SecureBytes>(decrypted_size_hint(blob.size()),
+                              [&](auto out) { return decrypt_bytes_into(blob, key, out, context); });
 }
 
 }  // namespace morvex::stream
