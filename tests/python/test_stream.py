@@ -4,7 +4,6 @@ interface, interoperability with an independent implementation over the
 
 from __future__ import annotations
 
-import asyncio
 import base64
 import hashlib
 import io
@@ -19,8 +18,6 @@ from cryptography.hazmat.primitives.ciphers.aead import AESGCM
 from cryptography.hazmat.primitives.hashes import SHA512
 from cryptography.hazmat.primitives.kdf.hkdf import HKDFExpand
 
-import morvex
-from morvex import sync
 from morvex.errors import DecryptionError, InvalidInputError
 from morvex.stream import core
 
@@ -201,16 +198,6 @@ def test_every_writer_interoperates(n, tmp_path):
     assert core.read_range(theirs, text, n // 3, C + 5, b"ctx") == msg[n // 3 : n // 3 + C + 5]
 
 
-def test_key_texts_and_context_as_in_the_aes_area():
-    # Any key text is normalised like the aes area's; a passphrase opens what it sealed.
-    blob = sync.stream.encrypt_bytes(b"data", "a passphrase", b"")
-    assert sync.stream.decrypt_bytes(blob, "a passphrase") == b"data"
-    assert oracle_decrypt(blob, hashlib.sha256(b"a passphrase").digest(), b"") == b"data"
-    for key, ctx in [("another", b""), ("a passphrase", b"x")]:
-        with pytest.raises(DecryptionError, match=r"^Stream decryption failed: wrong key or context"):
-            core.decrypt_bytes(blob, key, ctx)
-
-
 def test_ranges_cut_at_the_end_and_count_from_it():
     msg = os.urandom(3 * C + 100)
     blob = core.encrypt_bytes(msg, "k")
@@ -253,19 +240,6 @@ def test_failed_path_decryption_leaves_the_target_untouched(tmp_path):
     assert sorted(p.name for p in tmp_path.iterdir()) == ["ct", "pt"]
     with pytest.raises(FileNotFoundError):
         core.decrypt_file(tmp_path / "missing", tmp_path / "pt", "k")
-
-
-def test_awaited_forms(tmp_path):
-    async def main() -> bytes:
-        (tmp_path / "pt").write_bytes(b"z" * (C + 3))
-        await morvex.stream.encrypt_file(tmp_path / "pt", tmp_path / "ct", "k")
-        await morvex.stream.decrypt_file(tmp_path / "ct", tmp_path / "back", "k")
-        blob = await morvex.stream.encrypt_bytes(b"abc", "k", b"c")
-        assert await morvex.stream.read_range(blob, "k", 1, 1, b"c") == b"b"
-        return await morvex.stream.decrypt_bytes(blob, "k", b"c")
-
-    assert asyncio.run(main()) == b"abc"
-    assert (tmp_path / "back").read_bytes() == b"z" * (C + 3)
 
 
 # --- associated data of the aes area ------------------------------------------
